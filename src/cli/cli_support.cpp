@@ -1,0 +1,169 @@
+#include "cli/cli_support.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "device/Partition.h"
+#include "device/boot_sector.h"
+
+namespace vantor::cli {
+
+TerminalProgress::TerminalProgress(bool quiet) : enabled(!quiet && ::isatty(2)) {}
+
+TerminalProgress::~TerminalProgress() {
+    if (drawn) std::fputs("\r\033[K", stderr);
+}
+
+void TerminalProgress::setRange(std::int64_t minimum, std::int64_t maximum) {
+    lo = minimum;
+    hi = maximum;
+    draw();
+}
+
+void TerminalProgress::setPosition(std::int64_t position) {
+    pos = position;
+    draw();
+}
+
+void TerminalProgress::setStatus(std::string_view text) {
+    status = text;
+    draw();
+}
+
+void TerminalProgress::draw() {
+    if (!enabled) return;
+    const int percent = hi > lo ? static_cast<int>((pos - lo) * 100 / (hi - lo)) : 0;
+    std::fprintf(stderr, "\r\033[K%3d%% %.70s", std::clamp(percent, 0, 100), status.c_str());
+    std::fflush(stderr);
+    drawn = true;
+}
+
+void StderrMessages::inform(std::string_view text) {
+    std::cerr << text << '\n';
+}
+
+bool StderrMessages::ask(std::string_view text) {
+    std::cerr << text << " yes\n";
+    return true;
+}
+
+void addScanOptions(CLI::App& cmd, VolumeOptions& o) {
+    cmd.add_flag("--gpt", o.gpt, "read the GUID partition table");
+    auto* sweep = cmd.add_flag("--sweep", o.sweep, "find volumes by sweeping the sectors");
+    cmd.add_flag("--no-skip", o.noSkip, "test every sector inside found volumes too")->needs(sweep);
+    cmd.add_option("--start", o.start, "first sector of the sweep")->needs(sweep);
+    cmd.add_option("--end", o.end, "last sector of the sweep")->needs(sweep);
+    cmd.add_flag("--quiet", o.quiet, "no progress on standard error");
+}
+
+void addVolumeOptions(CLI::App& cmd, VolumeOptions& o, bool withMode) {
+    addScanOptions(cmd, o);
+    cmd.add_option("--volume", o.volume, "row of the volume list (from 0)");
+    auto* start = cmd.add_option("--start-sector", o.startSector, "first sector of a custom volume");
+    auto* size = cmd.add_option("--size-mb", o.sizeMb, "size of a custom volume in MB");
+    auto* kind = cmd.add_option("--fs", o.fs, "file system of a custom volume");
+    start->needs(kind);
+    size->needs(start);
+    kind->needs(start);
+    if (!withMode) return;
+    cmd.add_option("--mode", o.mode, "standard, advanced or deep")
+        ->check(CLI::IsMember({"standard", "advanced", "deep"}));
+    cmd.add_flag("--formatted", o.formatted, "read folders and files as contiguous clusters");
+    cmd.add_option("--candidate", o.candidate, "advanced mode: the candidate picked from 'candidates'");
+    cmd.add_option("--spc", o.spc, "advanced mode: sectors per cluster");
+    cmd.add_option("--heap", o.heap, "advanced mode: exFAT heap candidate");
+}
+
+std::optional<std::vector<VolumeRecord>> listVolumes(readWriteInterface& reader, const VolumeOptions& o,
+                                                     ProgressSink& progress) {
+    Partition scan(reader, progress);
+    scan.gptFormat = o.gpt;
+    if (o.sweep) {
+        scan.skipVolumeSize = !o.noSkip;
+        scan.customStartSector = o.start;
+        scan.customEndSector = o.end;
+        if (scan.sweepForVolumes() != 1) {
+            std::cerr << "the sweep could not read the source\n";
+            return std::nullopt;
+        }
+    } else if (const int error = scan.scanPartitionTables(); error != 0) {
+        std::cerr << "the partition table could not be read\n";
+        if (scan.volumes.empty()) return std::nullopt;
+    }
+    return scan.volumes;
+}
+
+void printVolumes(const std::vector<VolumeRecord>& volumes, bool json) {
+    if (json) {
+        auto list = nlohmann::json::array();
+        for (const auto& v : volumes)
+            list.push_back({{"volumeId", v.volumeId}, {"fileSystem", v.fileSystem}, {"sizeText", v.sizeText},
+                            {"startSector", v.startSector}});
+        std::cout << list.dump(2) << '\n';
+        return;
+    }
+    std::printf("%-4s %-12s %-14s %s\n", "#", "File system", "Size", "Start sector");
+    for (std::size_t i = 0; i < volumes.size(); ++i)
+        std::printf("%-4zu %-12s %-14s %lld\n", i, volumes[i].fileSystem.c_str(), volumes[i].sizeText.c_str(),
+                    static_cast<long long>(volumes[i].startSector));
+}
+
+VolumeChoice chooseVolume(readWriteInterface& reader, const VolumeOptions& o, ProgressSink& progress) {
+    if (o.startSector) {
+        const FsKind kind = fsKindFromName(*o.fs);
+        if (kind == FsKind::unknown) {
+            std::cerr << "unknown file system '" << *o.fs << "' (EXTX, NTFS, FAT16, FAT32, FAT64, HFS+, RAW)\n";
+            return {std::nullopt, kUsage};
+        }
+        VolumeRecord r;
+        r.fileSystem = std::string(fsKindName(kind));
+        r.volumeId = "custom";
+        r.startSector = *o.startSector;
+        const std::int64_t mb = o.sizeMb ? *o.sizeMb
+                                         : (reader.deviceTotalSectors() - *o.startSector) / 2048;
+        r.sizeText = std::to_string(mb) + "  MB";
+        return {r, kDone};
+    }
+    if (!o.volume && !o.sweep && !o.gpt) {
+        // A partition image: the source is the volume.
+        std::vector<std::uint8_t> first(1536, 0);
+        reader.readAt(0, first);
+        if (const auto id = identifyVolumeStart(first); id && id->kind != FsKind::unknown) {
+            VolumeRecord r;
+            r.fileSystem = id->name;
+            r.volumeId = "0";
+            r.sizeText = std::to_string(id->sizeBytes / 1048576) + "  MB";
+            return {r, kDone};
+        }
+    }
+    const auto volumes = listVolumes(reader, o, progress);
+    if (!volumes) return {std::nullopt, kFailed};
+    if (o.volume) {
+        if (*o.volume < 0 || static_cast<std::size_t>(*o.volume) >= volumes->size()) {
+            std::cerr << "there is no volume " << *o.volume << "; the volumes are:\n";
+            printVolumes(*volumes, false);
+            return {std::nullopt, kUsage};
+        }
+        return {(*volumes)[static_cast<std::size_t>(*o.volume)], kDone};
+    }
+    if (volumes->size() == 1) return {volumes->front(), kDone};
+    std::cerr << (volumes->empty() ? "no volume was found on the source\n"
+                                   : "the source holds several volumes; choose one with --volume N:\n");
+    if (!volumes->empty()) printVolumes(*volumes, false);
+    return {std::nullopt, volumes->empty() ? kFailed : kUsage};
+}
+
+ScanMode scanModeOf(const VolumeOptions& o) {
+    if (o.mode == "advanced") return ScanMode::advanced;
+    if (o.mode == "deep") return ScanMode::deep;
+    return ScanMode::standard;
+}
+
+AdvancedPicks advancedPicksOf(const VolumeOptions& o) {
+    return AdvancedPicks{o.candidate, o.spc, o.heap};
+}
+
+}  // namespace vantor::cli

@@ -1,0 +1,101 @@
+#pragma once
+// The results contract: what every file-system reader tells the results tree,
+// the file list, the save walk and the search about one file or folder it
+// found, whatever the file system. Readers implement EntrySource; only
+// results/ and the front ends call it.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "core/texts.h"
+#include "core/worker_control.h"
+
+namespace vantor {
+
+// A reader's own reference to one of its entry records (an index, a node id).
+using EntryRef = std::uint64_t;
+
+struct RecoveredItem {
+    std::string name;          // UTF-8, as found on disk (save makes it safe)
+    bool isFolder = false;     // shown in the tree, never as a list row
+    bool isDeleted = false;    // drawn red
+    bool hasChildren = false;  // gets an expand placeholder
+    bool isOrphanGroup = false;  // the reader's node for entries whose folder is unknown
+    std::uint64_t size = 0;    // bytes
+    std::optional<Timestamp> creation, access, modification;
+    std::string creationText, accessText, modificationText;  // list columns 1-3
+    std::string sizeColumnText;                              // column 4
+    std::string attributeText;                               // column 5
+};
+
+// What a content save did. A file can be written and still be damaged (an
+// unreadable block written as zeros): `damaged` says so and `problem` why.
+struct SaveResult {
+    bool written = false;
+    bool damaged = false;
+    std::uint64_t bytes = 0;
+    std::string problem;
+};
+
+class EntrySource {
+public:
+    virtual ~EntrySource() = default;
+
+    // The volume's root folder ("ROOT" in the tree). Its children are the root
+    // directory's entries and, where the reader has one, its orphan node.
+    virtual std::optional<EntryRef> rootEntry() const = 0;
+    // The children of a folder, in the reader's order.
+    virtual std::optional<EntryRef> firstChild(EntryRef folder) const = 0;
+    virtual std::optional<EntryRef> nextSibling(EntryRef entry) const = 0;
+
+    // Name, flags, size, times and the list texts of one entry.
+    virtual RecoveredItem describe(EntryRef entry) const = 0;
+
+    // The save walk's tests: folders it descends into, files it writes.
+    // Anything else (devices, sockets, "." entries) is passed over.
+    virtual bool isSaveFolder(EntryRef entry) const = 0;
+    virtual bool isSaveFile(EntryRef entry) const = 0;
+
+    // Writes the entry's content to `file` (a new path chosen by the caller)
+    // and restores its times. Reads the device; call from the one worker.
+    virtual SaveResult saveEntry(EntryRef entry, const std::filesystem::path& file) = 0;
+
+    // Gives an entry another name (the recycle bin's former names).
+    virtual void rename(EntryRef entry, std::string newName) = 0;
+
+    // The reader's stop byte and the pause gate it polls.
+    WorkerControl control;
+};
+
+}  // namespace vantor
+
+namespace vantor {
+
+enum class ScanMode { standard = 1, advanced = 2, deep = 3 };
+
+// How a scan ended, as the session needs to know it.
+enum class ScanOutcome {
+    done,        // the life cycle ran (perhaps cut short by Stop): run the common tail
+    failed,      // a step failed after the reader was set up: still run the tail
+    wrongKind,   // the volume is not of the reader's kind: the reader has told the
+                 // user; the tail does not run
+    unsupported  // no worker for this mode: nothing ran
+};
+
+// Where a reader keeps the recycle bin's "$I"/"$R" pairs.
+enum class RecycleLayout {
+    none,
+    perUserFolders,  // $RECYCLE.BIN/<sid>/$I... (NTFS)
+    flat             // $RECYCLE.BIN/$I... (FAT32, exFAT)
+};
+
+// A file-system reader as the scan session drives it: the contract plus the
+// reader's life cycle for one mode.
+class VolumeReader : public EntrySource {
+public:
+    virtual ScanOutcome scan(ScanMode mode) = 0;
+    virtual RecycleLayout recycleLayout() const { return RecycleLayout::none; }
+};
+
+}  // namespace vantor

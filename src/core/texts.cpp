@@ -1,0 +1,94 @@
+#include "core/texts.h"
+
+#include <cstdio>
+
+namespace vantor {
+
+std::string formatSizeText(std::int64_t size) {
+    const long double s = static_cast<long double>(size);
+    char buf[64];
+    if (s / (1024.0L * 1024 * 1024) >= 1)
+        std::snprintf(buf, sizeof buf, "%.2Lf GB", s / (1024.0L * 1024 * 1024));
+    else if (s / (1024.0L * 1024) >= 1)
+        std::snprintf(buf, sizeof buf, "%.2Lf MB", s / (1024.0L * 1024));
+    else if (s / 1024.0L >= 1)
+        std::snprintf(buf, sizeof buf, "%.2Lf KB", s / 1024.0L);
+    else
+        std::snprintf(buf, sizeof buf, "%lld Bytes", static_cast<long long>(size));
+    return buf;
+}
+
+std::string formatTimeText(const std::tm& t) {
+    char buf[64];
+    const bool pm = t.tm_hour > 12;
+    std::snprintf(buf, sizeof buf, "%02d/%02d/%d  %02d:%02d %s", t.tm_mon + 1, t.tm_mday,
+                  t.tm_year + 1900, pm ? t.tm_hour - 12 : t.tm_hour, t.tm_min, pm ? "PM" : "AM");
+    return buf;
+}
+
+std::string formatDateText(const std::tm& t) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02d/%02d/%d ", t.tm_mon + 1, t.tm_mday, t.tm_year + 1900);
+    return buf;
+}
+
+std::tm toLocalTm(Timestamp t) {
+    std::tm tm{};
+    const std::time_t secs = static_cast<std::time_t>(t.seconds);
+    if (!localtime_r(&secs, &tm)) tm = std::tm{};
+    return tm;
+}
+
+std::string formatTimeText(Timestamp t) { return formatTimeText(toLocalTm(t)); }
+
+Timestamp fromUnix(std::int64_t seconds, std::uint32_t nanoseconds) {
+    return {seconds, nanoseconds % 1000000000u};
+}
+
+Timestamp fromFileTime(std::uint64_t fileTime) {
+    constexpr std::int64_t kEpochDelta = 11644473600LL;  // 1601 to 1970, in seconds
+    const auto secs = static_cast<std::int64_t>(fileTime / 10000000ULL) - kEpochDelta;
+    return {secs, static_cast<std::uint32_t>(fileTime % 10000000ULL) * 100u};
+}
+
+Timestamp fromHfsDate(std::uint32_t seconds) {
+    constexpr std::int64_t kEpochDelta = 2082844800LL;  // 1904 to 1970, in seconds
+    return {static_cast<std::int64_t>(seconds) - kEpochDelta, 0};
+}
+
+std::optional<std::tm> dosToTm(std::uint16_t date, std::uint16_t time) {
+    std::tm tm{};
+    tm.tm_year = 80 + (date >> 9);
+    tm.tm_mon = ((date >> 5) & 0x0F) - 1;
+    tm.tm_mday = date & 0x1F;
+    tm.tm_hour = time >> 11;
+    tm.tm_min = (time >> 5) & 0x3F;
+    tm.tm_sec = (time & 0x1F) * 2;
+    if (tm.tm_mon < 0 || tm.tm_mon > 11 || tm.tm_mday == 0 || tm.tm_hour > 23 || tm.tm_min > 59 ||
+        tm.tm_sec > 59)
+        return std::nullopt;
+    return tm;
+}
+
+std::optional<Timestamp> fromDosDateTime(std::uint16_t date, std::uint16_t time, std::uint8_t tenths) {
+    auto tm = dosToTm(date, time);
+    if (!tm) return std::nullopt;
+    tm->tm_isdst = -1;
+    const std::time_t secs = std::mktime(&*tm);
+    if (secs == static_cast<std::time_t>(-1)) return std::nullopt;
+    // The 10 ms field counts 0..199: up to one extra second and its hundredths.
+    const unsigned extra = tenths < 200 ? tenths : 0;
+    return Timestamp{static_cast<std::int64_t>(secs) + extra / 100, (extra % 100) * 10000000u};
+}
+
+std::string isoUtc(Timestamp t) {
+    std::tm tm{};
+    const std::time_t secs = static_cast<std::time_t>(t.seconds);
+    if (!gmtime_r(&secs, &tm)) return {};
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02dZ", tm.tm_year + 1900, tm.tm_mon + 1,
+                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return buf;
+}
+
+}  // namespace vantor

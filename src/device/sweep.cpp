@@ -1,0 +1,91 @@
+// The advanced scan: every sector of the drive (or of a range) is tested for
+// a boot sector or volume header, read in 1 MiB blocks.
+#include <cerrno>
+#include <vector>
+
+#include "device/Partition.h"
+#include "device/boot_sector.h"
+
+namespace vantor {
+namespace {
+
+constexpr std::size_t kBlockSectors = 2048;  // 1 MiB
+
+std::string sweepStatus(FsKind kind, int ntfsCount) {
+    switch (kind) {
+        case FsKind::ntfs: return "found NTFS " + std::to_string(ntfsCount) + "...";
+        case FsKind::fat32: return "found FAT 32...";
+        case FsKind::fat16: return "found FAT 16...";
+        case FsKind::fat64: return "found FAT 64...";
+        case FsKind::hfsPlus: return "found HFS+...";
+        case FsKind::extX: return "found extx...";
+        default: return "found unknown...";
+    }
+}
+
+}  // namespace
+
+int Partition::sweepForVolumes() {
+    progress.setStatus("Scanning partition.....");
+    control.stopRequested.clear();
+    reader.baseOffset = 0;
+
+    const std::int64_t total = reader.deviceTotalSectors();
+    std::int64_t current = customStartSector > 0 ? customStartSector : 0;
+    const std::int64_t endSector = customEndSector > 0 ? customEndSector : -1;
+    progress.setRange(0, 1000);
+
+    std::vector<std::uint8_t> buffer(kBlockSectors * 512);
+    while (current < total) {
+        if (endSector >= 0 && endSector < current) break;
+        // Only the sectors that exist are tested: the last block of a drive
+        // that is not a whole number of MiB arrives short.
+        const std::size_t got = reader.readAt(static_cast<std::uint64_t>(current) * 512, buffer);
+        if (got == 0) return errno ? errno : EIO;
+        const std::int64_t sectorsHere = static_cast<std::int64_t>(got / 512);
+
+        bool stopped = false;
+        std::int64_t k = 0;
+        while (k < sectorsHere) {
+            if (control.poll()) {
+                stopped = true;
+                break;
+            }
+            const Bytes sector = std::span<const std::uint8_t>(buffer).subspan(static_cast<std::size_t>(k) * 512, 512);
+            const auto id = identifySector(sector);
+            const std::int64_t position = current + k;  // sector of the match
+            const std::int64_t start = id ? position - id->headerSector : 0;
+            const std::int64_t mb = id ? id->sizeBytes / 1048576 : 0;
+            if (id && start >= 0) {
+                if (id->kind == FsKind::ntfs && mb > 0) ++ntfsCount;
+                const std::string status = id->name == "FAT12" ? "found unknown..." : sweepStatus(id->kind, ntfsCount);
+                progress.setStatus(status);
+                if (mb > 0) {
+                    VolumeRecord r;
+                    r.fileSystem = id->name;
+                    r.volumeId = nextVolumeId();
+                    r.sizeText = std::to_string(mb) + (id->kind == FsKind::ntfs ? "   MB" : "  MB");
+                    r.startSector = start;
+                    addRecord(r, "");
+                    // Jump over the volume; the sector just after it is passed
+                    // over too (for NTFS, the backup boot sector).
+                    if (skipVolumeSize) k = start - current + id->sizeBytes / 512;
+                }
+            }
+            if (control.poll()) {
+                stopped = true;
+                break;
+            }
+            ++k;
+        }
+        current += k;
+        if (total > 0) progress.setPosition(static_cast<std::int64_t>(static_cast<double>(current) / total * 1000.0));
+        if (stopped || control.stopRequested.requested()) {
+            progress.setStatus("Scanned Partitions");
+            break;
+        }
+    }
+    return 1;
+}
+
+}  // namespace vantor
