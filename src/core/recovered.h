@@ -34,8 +34,26 @@ struct RecoveredItem {
 struct SaveResult {
     bool written = false;
     bool damaged = false;
+    // Deliberately not written (the NTFS bad-cluster file): counted and
+    // announced by the save, but not reported as a failure.
+    bool withheld = false;
     std::uint64_t bytes = 0;
     std::string problem;
+};
+
+// How the results tree shows one reader's entries: the few places where the
+// file systems differ. A reader that keeps the defaults gets plain behaviour.
+struct TreeTraits {
+    // Children inserted under a folder take the folder's check state (NTFS).
+    bool childrenInheritCheck = false;
+    // Deleted entries are drawn red when a label click fills their folder
+    // (false for ext and HFS+, whose deleted entries are never drawn red).
+    bool redOnLabelClick = true;
+    // Deleted top-level entries are drawn red as soon as the scan shows them
+    // (NTFS, FAT32, exFAT).
+    bool redTopLevel = false;
+    // A file in a deleted folder is drawn red too (FAT16, FAT32, exFAT).
+    bool redInsideDeletedFolder = false;
 };
 
 class EntrySource {
@@ -63,6 +81,13 @@ public:
 
     // Gives an entry another name (the recycle bin's former names).
     virtual void rename(EntryRef entry, std::string newName) = 0;
+
+    // Where this reader's tree differs from the plain one (see TreeTraits).
+    virtual TreeTraits treeTraits() const { return {}; }
+
+    // The walks of results/ guard against child/sibling loops and cap their
+    // depth themselves, so a reader need not, but its links must stay valid
+    // (describe() of any ref it hands out must not fail) for its whole life.
 
     // The reader's stop byte and the pause gate it polls.
     WorkerControl control;
