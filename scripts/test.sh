@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Sets everything up and runs every test: the release build, then the same
+# tests under AddressSanitizer and UndefinedBehaviorSanitizer (clang), then a
+# short smoke run of each fuzz target.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+scripts/build.sh
+ctest --test-dir build -j2 --output-on-failure
+
+CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DVANTOR_SANITIZE=ON -DVANTOR_FUZZ=ON -DVANTOR_GUI=OFF >/dev/null
+cmake --build build-asan -j2
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan -j2 --output-on-failure -E '^gui\.'
+
+for target in build-asan/tests/fuzz/fuzz_*; do
+  [ -x "$target" ] || continue
+  echo "fuzz smoke: $(basename "$target")"
+  "$target" -max_total_time="${FUZZ_SECONDS:-30}" -rss_limit_mb=2048 -timeout=10 \
+    -print_final_stats=0 2>&1 | tail -n 2
+done
+echo "all tests passed"
