@@ -67,9 +67,14 @@ int Partition::sweepForVolumes() {
                     r.sizeText = std::to_string(mb) + (id->kind == FsKind::ntfs ? "   MB" : "  MB");
                     r.startSector = start;
                     addRecord(r, "");
-                    // Jump over the volume; the sector just after it is passed
-                    // over too (for NTFS, the backup boot sector).
-                    if (skipVolumeSize) k = start - current + id->sizeBytes / 512;
+                    // Jump over the volume. NTFS counts its sectors without the
+                    // backup boot sector that follows them, so that one sector is
+                    // passed over too; other volumes end exactly at their size,
+                    // and the next volume may start right there.
+                    if (skipVolumeSize) {
+                        const std::int64_t tail = id->kind == FsKind::ntfs ? 1 : 0;
+                        k = start - current + id->sizeBytes / 512 + tail - 1;
+                    }
                 }
             }
             if (control.poll()) {
