@@ -1,0 +1,45 @@
+#pragma once
+// Names from a disk are data, not paths. Every file or folder a save creates
+// gets a name that cannot leave the folder it is written in, stays readable,
+// and never lands on a file the same save wrote before.
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace vantor {
+
+// The longest name most Linux file systems take, in bytes.
+inline constexpr std::size_t kMaxNameBytes = 255;
+
+// "/" and control characters (NUL included) become "_"; "." and ".." and the
+// empty name become "_", "__" and "_"; a name longer than 255 bytes is cut
+// before its extension on a character boundary.
+std::string safeName(std::string_view name);
+
+// "name.ext" -> "name (n).ext"; the extension is what follows the last dot
+// that is not the first character. Kept within 255 bytes.
+std::string numberedName(std::string_view safe, int n);
+
+// Picks where one save writes. Files already there from before the save are
+// replaced (saving twice gives the same result); files this save wrote, and
+// anything that is not a plain file or folder (a link could lead outside),
+// are never written through: the next free "name (n)" is taken instead.
+class SaveNamer {
+public:
+    // The path for a new file named `name` in `folder`; nullopt when no free
+    // name was found.
+    std::optional<std::filesystem::path> fileIn(const std::filesystem::path& folder, std::string_view name);
+    // Records a file this save wrote.
+    void wrote(const std::filesystem::path& file);
+    // A folder named `name` in `folder`, created or reused when it is a real
+    // folder; nullopt when it cannot be made.
+    std::optional<std::filesystem::path> folderIn(const std::filesystem::path& folder, std::string_view name);
+
+private:
+    std::set<std::pair<unsigned long, unsigned long>> written;  // device, inode
+};
+
+}  // namespace vantor

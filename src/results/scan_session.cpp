@@ -1,0 +1,208 @@
+#include "results/scan_session.h"
+
+#include <stdlib.h>
+
+#include <system_error>
+
+#include "results/reader_factory.h"
+#include "results/recycle_names.h"
+#include "results/results_tree.h"
+
+namespace vantor {
+
+namespace {
+
+// A private folder for the recycle-bin records, removed with its contents.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        std::error_code error;
+        std::string pattern = (std::filesystem::temp_directory_path(error) / "vantor-XXXXXX").string();
+        if (error) pattern = "/tmp/vantor-XXXXXX";
+        if (::mkdtemp(pattern.data())) folder = pattern;
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
+    }
+    const std::filesystem::path& path() const { return folder; }
+
+private:
+    std::filesystem::path folder;
+};
+
+}  // namespace
+
+ScanRun::ScanRun(const ReaderContext& context) : ctx(context) {}
+
+ScanRun::~ScanRun() {
+    if (active) {
+        active->control.stopRequested.request();
+        active->control.gate.release();
+    }
+    pageStop.request();
+    if (worker.joinable()) worker.join();
+}
+
+bool ScanRun::beginWorker() {
+    bool expected = false;
+    if (!running.compare_exchange_strong(expected, true)) {
+        ctx.messages.inform("Please wait for other process to complete");
+        return false;
+    }
+    if (worker.joinable()) worker.join();  // the last worker has ended; collect it
+    return true;
+}
+
+void ScanRun::launch(std::function<void()> job) {
+    worker = std::thread([this, job = std::move(job)] {
+        job();
+        // A pause pressed after the worker's last poll must not hold the next one.
+        if (active)
+            while (active->control.gate.resume()) {
+            }
+        running.store(false);
+        if (onWorkerEnd) onWorkerEnd();
+    });
+}
+
+bool ScanRun::start(ScanMode mode) {
+    const FsKind kind = fsKindFromName(ctx.volume.fileSystem);
+    if (equalsIgnoreCase(ctx.volume.fileSystem, "unknown")) {
+        ctx.messages.inform("unKnown Partition Cant be parsed...");
+        return false;
+    }
+    auto made = kind == FsKind::unknown || kind == FsKind::raw ? nullptr : makeVolumeReader(ctx.volume.fileSystem, ctx);
+    if (!made) {
+        ctx.messages.inform("not a valid drive.");
+        ctx.progress.setStatus("Not a valid Drive .Go back");
+        return false;
+    }
+    return start(mode, std::move(made));
+}
+
+bool ScanRun::start(ScanMode mode, std::unique_ptr<VolumeReader> reader) {
+    if (!reader) return false;
+    if (!beginWorker()) return false;
+    owned = std::move(reader);
+    active = owned.get();
+    const FsKind kind = fsKindFromName(ctx.volume.fileSystem);
+    if (kind == FsKind::ntfs) ctx.progress.setStatus("ntfs partition selected....");
+    if (kind == FsKind::hfsPlus) ctx.progress.setStatus("HFS+ partition selected....");
+    launch([this, mode] { runScan(mode); });
+    return true;
+}
+
+void ScanRun::runScan(ScanMode mode) {
+    const ScanOutcome outcome = active->scan(mode);
+    lastOutcome.store(outcome);
+    if (outcome == ScanOutcome::done || outcome == ScanOutcome::failed) commonTail();
+}
+
+void ScanRun::commonTail() {
+    // The former names first, so the tree shows them from the start.
+    if (active->recycleLayout() != RecycleLayout::none) {
+        ScratchFolder scratch;
+        if (!scratch.path().empty()) {
+            auto lock = std::lock_guard(readerLock);
+            restoreRecycleNames(*active, active->recycleLayout(), scratch.path());
+        }
+    }
+    if (resultsTree) {
+        const auto fill = [this] {
+            auto lock = std::lock_guard(readerLock);
+            const TreeItem root = insertRootItem(*resultsTree, *active, ctx.state.rootLabel);
+            fillTopLevel(*resultsTree, *active, root);
+            addExpandPlaceholders(*resultsTree, *active);
+        };
+        if (onTreeThread) onTreeThread(fill);
+        else fill();
+    }
+    // The HFS+ life cycle closes with its own status and no message.
+    if (fsKindFromName(ctx.volume.fileSystem) == FsKind::hfsPlus) return;
+    static constexpr const char* kDone = "Scanning processing done.Select save button to save the data.";
+    ctx.messages.inform(kDone);
+    ctx.progress.setStatus(kDone);
+}
+
+WorkSeams ScanRun::seams() {
+    WorkSeams s;
+    s.progress = &ctx.progress;
+    s.messages = &ctx.messages;
+    s.pageStop = &pageStop;
+    s.gate = active ? &active->control.gate : nullptr;
+    s.readerLock = &readerLock;
+    return s;
+}
+
+bool ScanRun::startSave(EntryRef folder, const std::string& entryPath, const std::filesystem::path& outDir,
+                        std::function<void(const SaveReport&)> done) {
+    if (!active) return false;
+    if (outDir.empty()) {
+        ctx.messages.inform("select output folder");
+        return false;
+    }
+    if (!beginWorker()) return false;
+    // A Stop pressed before this save does not hold it back.
+    pageStop.clear();
+    active->control.stopRequested.clear();
+    launch([this, folder, entryPath, outDir, done = std::move(done)] {
+        const SaveReport report = saveFolder(*active, folder, entryPath, outDir, seams());
+        pageStop.clear();
+        if (done) done(report);
+    });
+    return true;
+}
+
+bool ScanRun::startSaveFile(EntryRef file, const std::string& entryPath, const std::filesystem::path& outDir,
+                            std::function<void(const SaveReport&)> done) {
+    if (!active) return false;
+    if (!beginWorker()) return false;
+    pageStop.clear();
+    active->control.stopRequested.clear();
+    launch([this, file, entryPath, outDir, done = std::move(done)] {
+        const SaveReport report = saveSingleFile(*active, file, entryPath, outDir, seams());
+        if (done) done(report);
+    });
+    return true;
+}
+
+bool ScanRun::startSearch(const std::string& pattern, std::function<void(const SearchHit&)> onHit,
+                          std::function<void(const SearchReport&)> done) {
+    if (!active) return false;
+    if (!beginWorker()) return false;
+    pageStop.clear();
+    active->control.stopRequested.clear();
+    ctx.state.searchText = pattern;
+    launch([this, pattern, onHit = std::move(onHit), done = std::move(done)] {
+        const SearchReport report = searchNames(*active, pattern, ctx.state.rootLabel, seams(),
+                                                onHit ? onHit : [](const SearchHit&) {});
+        active->control.stopRequested.clear();
+        if (done) done(report);
+    });
+    return true;
+}
+
+void ScanRun::pause() {
+    if (!active || !running.load()) return;
+    active->control.gate.pause();
+    ctx.progress.setStatus("Pause button pressed");
+}
+
+void ScanRun::resume() {
+    if (!active || !running.load()) return;
+    if (active->control.gate.resume()) ctx.progress.setStatus("Resume button pressed");
+}
+
+void ScanRun::stop() {
+    if (!active) return;
+    active->control.stopRequested.request();
+    pageStop.request();
+    ctx.progress.setStatus("stop button pressed.Please wait for the process to be stopped.");
+}
+
+void ScanRun::wait() {
+    if (worker.joinable() && worker.get_id() != std::this_thread::get_id()) worker.join();
+}
+
+}  // namespace vantor
