@@ -1,0 +1,206 @@
+// MFT records to named entries, and the entries to a folder tree with an
+// orphan node for those whose folder is gone.
+#include <cstdio>
+
+#include "fs/ntfs/ntfs.h"
+
+namespace vantor {
+using namespace ntfs_layout;
+
+void ntfs::parseEntry(std::int64_t index, std::span<const std::uint8_t> record) {
+    if (index < 0 || static_cast<std::uint64_t>(index) >= entryList.size()) return;
+    MftEntry& e = entryList[index];
+    e.validSignature = hasFileSignature(record);
+    if (!e.validSignature) return;
+    const RecordHeader header = decodeRecordHeader(record);
+    std::optional<FileName> chosen, dosName;
+    bool dataSeen = false;
+    for (const Attribute& a : attributesOf(record)) {
+        switch (a.type) {
+        case kStandardInformation:
+            if (auto si = decodeStandardInformation(a.value); si && !a.nonResident) {
+                e.creation = si->creation;
+                e.modification = si->modification;
+                e.access = si->access;
+            }
+            break;
+        case kAttributeList:
+            e.hasAttributeList = true;
+            break;
+        case kFileName: {
+            if (a.nonResident) break;
+            auto fn = decodeFileName(a.value);
+            if (!fn) break;
+            if (fn->flags & kFileNameIsDirectory) e.kind = 'D';
+            if (fn->nameLength == 0xFF || fn->name.empty()) break;
+            // A short DOS alias names the entry only when it has no other name.
+            if (fn->nameSpace == kDosNameSpace) {
+                dosName = std::move(fn);
+            } else {
+                chosen = std::move(fn);
+            }
+            break;
+        }
+        case kData:
+            if (a.nameLength != 0 || dataSeen) break;  // named streams are not the file's content
+            if (!a.nonResident) {
+                e.dataSize = a.value.size();
+                e.dataSizeKnown = dataSeen = true;
+            } else if (a.startVcn == 0) {
+                e.dataSize = a.realSize;
+                e.dataSizeKnown = dataSeen = true;
+                if (header.baseRecord != 0) extensionSizes.emplace_back(header.baseRecord, a.realSize);
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    if (!chosen) chosen = std::move(dosName);
+    if (!chosen) return;
+    // Name and parent come from the same file name, so a hard link never
+    // lands under the folder of another of its names.
+    e.name = std::move(chosen->name);
+    e.parent = static_cast<std::int64_t>(chosen->parentRecord);
+    e.size = chosen->allocatedSize;
+    e.nameFlags = chosen->flags;
+    e.recordFlags = header.flags;
+}
+
+void ntfs::linkToParent(std::int64_t index) {
+    if (index <= 0 || static_cast<std::uint64_t>(index) >= entryList.size()) return;
+    MftEntry& e = entryList[index];
+    if (e.linked || e.parent < 0 || static_cast<std::uint64_t>(e.parent) >= entryList.size() || e.parent == index) return;
+    MftEntry& p = entryList[e.parent];
+    if (p.firstChild <= 0) {
+        p.firstChild = index;
+    } else {
+        entryList[p.lastChild].nextSibling = index;
+    }
+    p.lastChild = index;
+    e.nextSibling = 0;
+    e.linked = true;
+}
+
+// Decides each entry's parent: its folder when that is a named directory
+// record, else the orphan node. Parent chains that loop without reaching the
+// root (records reused after deletion can do that) are cut at the loop, so
+// everything stays reachable.
+void ntfs::resolveParents() {
+    const std::int64_t n = orphanIndex;
+    auto parentIsFolder = [&](std::int64_t i) {
+        const std::int64_t p = entryList[i].parent;
+        return p >= 0 && p < n && p != i && !entryList[p].name.empty() && entryList[p].kind == 'D';
+    };
+    for (std::int64_t i = 0; i < n; ++i) {
+        MftEntry& e = entryList[i];
+        if (e.name.empty() || i == rootIndex) continue;
+        if (!parentIsFolder(i)) {
+            e.orphan = true;
+            e.parent = orphanIndex;
+        }
+    }
+    // 0 unknown, 1 on the current path, 2 settled.
+    std::vector<std::uint8_t> state(static_cast<std::size_t>(n), 0);
+    std::vector<std::int64_t> path;
+    for (std::int64_t i = 0; i < n; ++i) {
+        if (entryList[i].name.empty() || state[i] == 2) continue;
+        path.clear();
+        std::int64_t cur = i;
+        while (true) {
+            if (cur == rootIndex || cur == orphanIndex || state[cur] == 2) break;
+            if (state[cur] == 1) {
+                entryList[cur].orphan = true;
+                entryList[cur].parent = orphanIndex;
+                break;
+            }
+            state[cur] = 1;
+            path.push_back(cur);
+            cur = entryList[cur].parent;
+        }
+        for (std::int64_t p : path) state[p] = 2;
+    }
+}
+
+void ntfs::attachOrphans() {
+    MftEntry& node = entryList[orphanIndex];
+    bool first = true;
+    for (std::int64_t i = 0; i < orphanIndex; ++i) {
+        MftEntry& e = entryList[i];
+        if (!e.orphan || e.name.empty()) continue;
+        // Each one goes in front, so the node lists them in reverse record order.
+        e.nextSibling = first ? -1 : node.firstChild;
+        node.firstChild = i;
+        if (first) node.lastChild = i;
+        e.linked = true;
+        first = false;
+    }
+}
+
+bool ntfs::buildEntryTree() {
+    if (mftLocated && !control.poll()) {
+        const auto count = static_cast<std::int64_t>(entryList.size());
+        progress.setRange(0, count);
+        std::vector<std::uint8_t> record;
+        for (std::int64_t i = 0; i < count; ++i) {
+            if ((i & 1023) == 0) {
+                char status[64];
+                std::snprintf(status, sizeof status, "parsing MFT entry %lld...", static_cast<long long>(i));
+                progress.setStatus(status);
+                progress.setPosition(i);
+                if (control.pollAndTake()) break;
+            }
+            if (readEntryRecord(i, record)) parseEntry(i, record);
+        }
+        progress.setPosition(count);
+    }
+    for (const auto& [base, size] : extensionSizes) {
+        if (base >= entryList.size()) continue;
+        MftEntry& e = entryList[base];
+        if (e.hasAttributeList && !e.dataSizeKnown) {
+            e.dataSize = size;
+            e.dataSizeKnown = true;
+        }
+    }
+    MftEntry orphanEntry;
+    orphanEntry.validSignature = true;
+    orphanEntry.name = "ORPHAN_ENTRY";
+    orphanEntry.kind = 'D';
+    orphanEntry.recordFlags = kRecordInUse;
+    orphanIndex = static_cast<std::int64_t>(entryList.size());
+    orphanEntry.ownIndex = orphanIndex;
+    entryList.push_back(orphanEntry);
+
+    rootIndex = -1;
+    for (std::int64_t i = 0; i < orphanIndex; ++i) {
+        if (entryList[i].name == ".") {
+            rootIndex = i;
+            break;
+        }
+    }
+    resolveParents();
+    for (std::int64_t i = 1; i < orphanIndex; ++i) {
+        if (!entryList[i].name.empty() && !entryList[i].orphan) linkToParent(i);
+    }
+    attachOrphans();
+    if (rootIndex < 0) return false;
+    MftEntry& root = entryList[rootIndex];
+    MftEntry& node = entryList[orphanIndex];
+    node.parent = rootIndex;
+    node.nextSibling = 0;
+    node.linked = true;
+    if (root.firstChild <= 0) {
+        root.firstChild = orphanIndex;
+    } else {
+        entryList[root.lastChild].nextSibling = orphanIndex;
+    }
+    root.lastChild = orphanIndex;
+    return true;
+}
+
+std::string ntfs::getSizeText(std::int64_t index) const {
+    if (index < 0 || static_cast<std::uint64_t>(index) >= entryList.size()) return formatSizeText(0);
+    return formatSizeText(static_cast<std::int64_t>(entryList[index].dataSize));
+}
+
+}  // namespace vantor

@@ -1,0 +1,192 @@
+// The boot sector, the MFT's own runs (from the boot sector or found by a
+// sweep when it is damaged) and the list of MFT records they cover.
+#include <algorithm>
+#include <cstdio>
+
+#include "fs/ntfs/ntfs.h"
+
+namespace vantor {
+using namespace ntfs_layout;
+
+namespace {
+constexpr std::uint64_t kSweepChunkSize = 10485760;
+constexpr std::uint64_t kSlot = 512;
+// A hostile run list must not make us list billions of records.
+constexpr std::uint64_t kMaxRecords = std::uint64_t{1} << 25;
+}  // namespace
+
+bool ntfs::readBootSector() {
+    bootSector.assign(512, 0);
+    reader.readAt(0, bootSector);
+    boot = decodeBootSector(bootSector);
+    if (boot) {
+        volumeSize = boot->totalSectors * 512;
+    } else {
+        volumeSize = static_cast<std::uint64_t>(std::max<std::int64_t>(0, leadingNumber(volume.sizeText))) * 1048576;
+    }
+    // Never believe a size beyond the source we actually read.
+    const std::uint64_t source = reader.sizeBytes();
+    if (source > reader.baseOffset) {
+        const std::uint64_t available = source - reader.baseOffset;
+        if (volumeSize == 0 || volumeSize > available) volumeSize = available;
+    }
+    return volumeSize != 0;
+}
+
+bool ntfs::locateMft() {
+    if (boot) {
+        clusterSize = boot->clusterSize;
+        recordSize = boot->recordSize;
+        mftLocated = true;
+        if (boot->mftCluster > volumeSize / clusterSize) return true;  // no runs: an empty tree
+        progress.setStatus("boot sector is fine.Getting run of mft entry...");
+        mftRuns = getAttributeRuns(boot->mftCluster * clusterSize, kData);
+        progress.setStatus("Got run...");
+        return true;
+    }
+    clusterSize = 4096;
+    recordSize = kDefaultRecordSize;
+    progress.setStatus("boot sector corrupt.Scanning for first mft entry...");
+    mftLocated = false;
+    std::vector<std::uint8_t> record;
+    sweepForRecords([&](std::uint64_t position) {
+        if (!readRecordAt(position, record)) return true;
+        const auto attributes = attributesOf(record);
+        bool isMft = false;
+        for (const Attribute& a : attributes) {
+            if (a.type != kFileName || a.nonResident) continue;
+            if (auto fn = decodeFileName(a.value); fn && fn->name == "$MFT") isMft = true;
+        }
+        if (!isMft) return true;
+        progress.setStatus("found mft entry.getting its run ...");
+        // The record says how large it is; a sane value replaces the default.
+        const std::uint32_t own = decodeRecordHeader(record).allocatedSize;
+        if (isPowerOfTwo(own) && own >= kFixupStride && own <= kMaxRecordSize) recordSize = own;
+        mftRuns = getAttributeRuns(position, kData);
+        progress.setStatus("got run ...");
+        if (mftRuns.empty()) return true;
+        mftLocated = true;
+        return false;
+    });
+    return mftLocated;
+}
+
+bool ntfs::applyCandidate(std::uint64_t position) {
+    mftLocated = false;
+    if (clusterSize == 0) clusterSize = boot ? boot->clusterSize : 4096;
+    mftRuns = getAttributeRuns(position, kData);
+    mftLocated = !mftRuns.empty();
+    return mftLocated;
+}
+
+void ntfs::sweepForRecords(const std::function<bool(std::uint64_t)>& visit) {
+    std::vector<std::uint8_t> chunk(kSweepChunkSize);
+    progress.setRange(0, static_cast<std::int64_t>(volumeSize / kSweepChunkSize));
+    std::uint64_t chunkPosition = 0;
+    for (std::int64_t chunkNumber = 0; chunkPosition < volumeSize; ++chunkNumber) {
+        if (control.pollAndTake()) return;
+        if (chunkNumber % 100 == 0) progress.setPosition(chunkNumber);
+        std::fill(chunk.begin(), chunk.end(), 0);
+        const std::size_t got = reader.readAt(chunkPosition, chunk);
+        std::uint64_t step = 0;
+        while (step + kSlot <= kSweepChunkSize) {
+            if (step >= got) {
+                step = kSweepChunkSize;  // nothing more arrived in this chunk
+                break;
+            }
+            if (hasFileSignature(Bytes(chunk).subspan(step))) {
+                if (!visit(chunkPosition + step)) return;
+                step += std::max<std::uint64_t>(recordSize, kSlot);
+            } else {
+                step += kSlot;
+            }
+        }
+        chunkPosition += step;
+    }
+}
+
+void ntfs::enumerateMftRecords() {
+    if (!mftLocated || control.pollAndTake()) return;
+    if (clusterSize == 0) clusterSize = 4096;
+    entryList.clear();
+    const std::uint64_t volumeClusters = volumeSize / clusterSize;
+    std::uint64_t mftBytes = 0;
+    for (const MftRun& run : mftRuns) {
+        if (run.sparse || run.startCluster >= volumeClusters) continue;
+        mftBytes += std::min(run.clusterCount, volumeClusters - run.startCluster) * clusterSize;
+    }
+    // Records are listed whatever their signature so that index and record
+    // number stay equal; their position is where their first byte lies.
+    const std::uint64_t count = std::min({mftBytes / recordSize, kMaxRecords, volumeSize / recordSize});
+    entryList.reserve(count);
+    std::uint64_t vcnByte = 0;
+    for (const MftRun& run : mftRuns) {
+        char status[80];
+        std::snprintf(status, sizeof status, "parsing %llu cluster of MFT run.",
+                      static_cast<unsigned long long>(run.startCluster));
+        progress.setStatus(status);
+        if (control.pollAndTake()) return;
+        const std::uint64_t runBytes = run.clusterCount * clusterSize;
+        while (entryList.size() < count) {
+            const std::uint64_t recordStart = entryList.size() * recordSize;
+            if (recordStart >= vcnByte + runBytes) break;
+            MftEntry e;
+            e.position = run.sparse ? 0 : run.startCluster * clusterSize + (recordStart - vcnByte);
+            e.ownIndex = static_cast<std::int64_t>(entryList.size());
+            entryList.push_back(std::move(e));
+        }
+        vcnByte += runBytes;
+        if (entryList.size() >= count) break;
+    }
+}
+
+bool ntfs::readRecordAt(std::uint64_t position, std::vector<std::uint8_t>& out) const {
+    out.assign(recordSize, 0);
+    if (reader.readAt(position, out) == 0) return false;
+    applyFixup(out);
+    return true;
+}
+
+bool ntfs::readEntryRecord(std::int64_t index, std::vector<std::uint8_t>& out) const {
+    if (index < 0 || static_cast<std::uint64_t>(index) >= entryList.size()) return false;
+    if (!mftLocated || mftRuns.empty()) return readRecordAt(entryList[index].position, out);
+    // Map the record's bytes through the MFT's runs piece by piece.
+    out.assign(recordSize, 0);
+    std::uint64_t want = static_cast<std::uint64_t>(index) * recordSize;
+    std::size_t filled = 0, arrived = 0;
+    std::uint64_t vcnByte = 0;
+    for (const MftRun& run : mftRuns) {
+        const std::uint64_t runBytes = run.clusterCount * clusterSize;
+        if (want < vcnByte + runBytes) {
+            const std::uint64_t inRun = want - vcnByte;
+            const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(runBytes - inRun, recordSize - filled));
+            if (!run.sparse) {
+                arrived += reader.readAt(run.startCluster * clusterSize + inRun,
+                                         std::span<std::uint8_t>(out).subspan(filled, piece));
+            }
+            filled += piece;
+            want += piece;
+            if (filled == recordSize) break;
+        }
+        vcnByte += runBytes;
+    }
+    if (arrived == 0) return false;
+    applyFixup(out);
+    return true;
+}
+
+std::vector<MftRun> ntfs::getAttributeRuns(std::uint64_t position, std::uint32_t type) const {
+    std::vector<std::uint8_t> record;
+    if (!readRecordAt(position, record)) return {};
+    for (const Attribute& a : attributesOf(record)) {
+        if (a.type != type || !a.nonResident) continue;
+        // Types other than the file's main stream are asked for unnamed too
+        // ($MFT's own $DATA is unnamed; its $Bitmap is another type).
+        if (a.nameLength != 0) continue;
+        const std::uint64_t budget = a.lastVcn >= a.startVcn ? a.lastVcn - a.startVcn + 1 : 0;
+        return decodeRunList(a.runList, budget).runs;
+    }
+    return {};
+}
+
+}  // namespace vantor

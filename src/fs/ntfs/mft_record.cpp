@@ -1,0 +1,141 @@
+// Decoding of the boot sector, MFT record headers, attributes and the values
+// this reader takes from them.
+#include "fs/ntfs/layout.h"
+
+#include "core/text.h"
+
+namespace vantor::ntfs_layout {
+
+std::optional<BootSector> decodeBootSector(Bytes s) {
+    if (s.size() < 512 || !hasText(s, 3, "NTFS")) return std::nullopt;
+    BootSector b;
+    b.bytesPerSector = le16(s, 0x0B);
+    const std::uint8_t spc = u8(s, 0x0D);
+    // Clusters above 64 KiB store the sector count as a negative power of two.
+    b.sectorsPerCluster = spc > 0x80 ? (256u - spc < 20 ? 1u << (256u - spc) : 0u) : spc;
+    b.totalSectors = le64(s, 0x28);
+    b.mftCluster = le64(s, 0x30);
+    b.clustersPerRecord = static_cast<std::int8_t>(u8(s, 0x40));
+    if (!isPowerOfTwo(b.bytesPerSector) || b.bytesPerSector < 256 || b.bytesPerSector > 4096) return std::nullopt;
+    if (!isPowerOfTwo(b.sectorsPerCluster)) return std::nullopt;
+    b.clusterSize = std::uint64_t{b.bytesPerSector} * b.sectorsPerCluster;
+    if (b.clusterSize > (std::uint64_t{2} << 20)) return std::nullopt;
+    if (b.clustersPerRecord > 0) {
+        b.recordSize = b.clusterSize * static_cast<std::uint64_t>(b.clustersPerRecord);
+    } else if (b.clustersPerRecord < 0 && b.clustersPerRecord > -31) {
+        b.recordSize = std::uint64_t{1} << (-b.clustersPerRecord);
+    }
+    // Records smaller than one fixup stride, or absurdly large, are not what a
+    // formatter writes; fall back to the common size instead of refusing.
+    if (!isPowerOfTwo(b.recordSize) || b.recordSize < kFixupStride || b.recordSize > kMaxRecordSize) {
+        b.recordSize = kDefaultRecordSize;
+    }
+    return b;
+}
+
+bool hasFileSignature(Bytes record) { return hasText(record, 0, "FILE"); }
+
+RecordHeader decodeRecordHeader(Bytes r) {
+    RecordHeader h;
+    h.fixupOffset = le16(r, 0x04);
+    h.fixupCount = le16(r, 0x06);
+    h.firstAttribute = le16(r, 0x14);
+    h.flags = le16(r, 0x16);
+    h.allocatedSize = le32(r, 0x1C);
+    h.baseRecord = le48(r, 0x20);
+    return h;
+}
+
+void applyFixup(std::span<std::uint8_t> record) {
+    const Bytes r(record.data(), record.size());
+    const std::size_t u = le16(r, 0x04);
+    const std::size_t n = le16(r, 0x06);
+    if (u >= record.size()) return;
+    for (std::size_t k = 1; k < n; ++k) {
+        const std::size_t from = u + 2 * k;
+        const std::size_t to = kFixupStride * k - 2;
+        if (from + 2 > record.size() || to + 2 > record.size()) break;
+        record[to] = record[from];
+        record[to + 1] = record[from + 1];
+    }
+}
+
+std::vector<Attribute> attributesOf(Bytes r) {
+    std::vector<Attribute> out;
+    std::size_t off = le16(r, 0x14);
+    // Each attribute takes at least 16 bytes, so the walk is bounded by the record.
+    while (off + 16 <= r.size()) {
+        const std::uint32_t type = le32(r, off);
+        if (type == kEndOfAttributes) break;
+        const std::uint32_t length = le32(r, off + 4);
+        if (length < 16 || length > r.size() - off) break;
+        Attribute a;
+        a.bytes = r.subspan(off, length);
+        a.type = type;
+        a.length = length;
+        a.nonResident = u8(a.bytes, 0x08) != 0;
+        a.nameLength = u8(a.bytes, 0x09);
+        a.flags = le16(a.bytes, 0x0C);
+        if (!a.nonResident) {
+            if (auto v = slice(a.bytes, le16(a.bytes, 0x14), le32(a.bytes, 0x10))) a.value = *v;
+        } else {
+            a.startVcn = le64(a.bytes, 0x10);
+            a.lastVcn = le64(a.bytes, 0x18);
+            a.runListOffset = le16(a.bytes, 0x20);
+            a.compressionUnit = le16(a.bytes, 0x22);
+            a.allocatedSize = le64(a.bytes, 0x28);
+            a.realSize = le64(a.bytes, 0x30);
+            a.initializedSize = le64(a.bytes, 0x38);
+            if (a.runListOffset < a.length) a.runList = a.bytes.subspan(a.runListOffset);
+        }
+        out.push_back(a);
+        off += length;
+    }
+    return out;
+}
+
+std::optional<StandardInformation> decodeStandardInformation(Bytes v) {
+    if (v.size() < 0x24) return std::nullopt;
+    StandardInformation s;
+    s.creation = le64(v, 0x00);
+    s.modification = le64(v, 0x08);
+    s.access = le64(v, 0x18);
+    s.flags = le32(v, 0x20);
+    return s;
+}
+
+std::optional<FileName> decodeFileName(Bytes v) {
+    if (v.size() < 0x42) return std::nullopt;
+    FileName f;
+    f.parentRecord = le48(v, 0x00);
+    f.parentSequence = le16(v, 0x06);
+    f.allocatedSize = le64(v, 0x28);
+    f.realSize = le64(v, 0x30);
+    f.flags = le32(v, 0x38);
+    f.nameLength = u8(v, 0x40);
+    f.nameSpace = u8(v, 0x41);
+    const auto units = slice(v, 0x42, std::size_t{f.nameLength} * 2);
+    if (!units) return std::nullopt;  // the name runs past its value
+    f.name = utf16leToUtf8(*units);
+    return f;
+}
+
+std::vector<AttributeListEntry> decodeAttributeList(Bytes v) {
+    std::vector<AttributeListEntry> out;
+    std::size_t off = 0;
+    while (off + 0x1A <= v.size()) {
+        AttributeListEntry e;
+        e.type = le32(v, off);
+        if (e.type == kEndOfAttributes) break;
+        e.length = le16(v, off + 0x04);
+        if (e.length < 0x1A || e.length > v.size() - off) break;
+        e.nameLength = u8(v, off + 0x06);
+        e.startVcn = le64(v, off + 0x08);
+        e.record = le48(v, off + 0x10);
+        out.push_back(e);
+        off += e.length;
+    }
+    return out;
+}
+
+}  // namespace vantor::ntfs_layout

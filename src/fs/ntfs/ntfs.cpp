@@ -1,0 +1,112 @@
+// The reader's life cycle and the results contract.
+#include "fs/ntfs/ntfs.h"
+
+#include <cstdio>
+
+namespace vantor {
+using namespace ntfs_layout;
+
+ntfs::ntfs(const ReaderContext& context)
+    : reader(context.reader),
+      volume(context.volume),
+      state(context.state),
+      progress(context.progress),
+      messages(context.messages),
+      picks(context.picks),
+      volumeStartSector(context.volume.startSector) {}
+
+ScanOutcome ntfs::scan(ScanMode mode) {
+    if (mode == ScanMode::deep) return ScanOutcome::unsupported;
+    if (mode == ScanMode::advanced && !picks.candidate) return ScanOutcome::unsupported;
+    scanMode = mode;
+    reader.baseOffset = static_cast<std::uint64_t>(std::max<std::int64_t>(0, volumeStartSector)) * kSectorSize;
+    readBootSector();
+    if (mode == ScanMode::standard) {
+        progress.setStatus(" ParsingBasedOnMFT is going on....");
+        locateMft();
+    } else {
+        control.stopRequested.clear();
+        entryList.clear();
+        clusterSize = boot ? boot->clusterSize : 4096;
+        recordSize = boot ? boot->recordSize : kDefaultRecordSize;
+        if (picks.sectorsPerCluster && *picks.sectorsPerCluster > 0) {
+            clusterSize = std::uint64_t{*picks.sectorsPerCluster} * kSectorSize;
+        }
+        applyCandidate(static_cast<std::uint64_t>(std::max<std::int64_t>(0, *picks.candidate)) * kSectorSize);
+    }
+    enumerateMftRecords();
+    buildEntryTree();
+    return ScanOutcome::done;
+}
+
+std::optional<EntryRef> ntfs::rootEntry() const {
+    if (rootIndex < 0) return std::nullopt;
+    return static_cast<EntryRef>(rootIndex);
+}
+
+std::optional<EntryRef> ntfs::firstChild(EntryRef folder) const {
+    if (!validIndex(folder)) return std::nullopt;
+    const std::int64_t c = entryList[folder].firstChild;
+    if (c <= 0 || static_cast<std::uint64_t>(c) >= entryList.size()) return std::nullopt;
+    return static_cast<EntryRef>(c);
+}
+
+std::optional<EntryRef> ntfs::nextSibling(EntryRef entry) const {
+    if (!validIndex(entry)) return std::nullopt;
+    const std::int64_t s = entryList[entry].nextSibling;
+    if (s <= 0 || static_cast<std::uint64_t>(s) >= entryList.size()) return std::nullopt;
+    return static_cast<EntryRef>(s);
+}
+
+std::string attributeLetters(std::uint32_t flags) {
+    std::string text;
+    if (flags & 0x0001) text += "-R";
+    if (flags & 0x0002) text += "-H";
+    if (flags & 0x0200) text += "-S";
+    if (flags & 0x0020) text += "-A";
+    if (flags & 0x0800) text += "-C";
+    if (flags & 0x4000) text += "-E";
+    return text;
+}
+
+RecoveredItem ntfs::describe(EntryRef ref) const {
+    RecoveredItem item;
+    if (!validIndex(ref)) return item;
+    const MftEntry& e = entryList[ref];
+    item.name = e.name;
+    item.isFolder = e.kind == 'D';
+    item.isDeleted = (e.recordFlags & kRecordInUse) == 0;
+    item.hasChildren = e.firstChild > 0;
+    item.isOrphanGroup = static_cast<std::int64_t>(ref) == orphanIndex;
+    item.size = item.isFolder ? 0 : e.dataSize;
+    if (e.creation) item.creation = fromFileTime(*e.creation);
+    if (e.access) item.access = fromFileTime(*e.access);
+    if (e.modification) item.modification = fromFileTime(*e.modification);
+    if (item.creation) item.creationText = formatTimeText(*item.creation);
+    if (item.access) item.accessText = formatTimeText(*item.access);
+    if (item.modification) item.modificationText = formatTimeText(*item.modification);
+    item.sizeColumnText = formatSizeText(static_cast<std::int64_t>(item.size));
+    item.attributeText = attributeLetters(e.nameFlags);
+    return item;
+}
+
+bool ntfs::isSaveFolder(EntryRef ref) const {
+    if (!validIndex(ref)) return false;
+    const MftEntry& e = entryList[ref];
+    // A "." below the root would walk the root again.
+    if (e.name == "." && static_cast<std::int64_t>(ref) != rootIndex) return false;
+    return e.kind == 'D';
+}
+
+bool ntfs::isSaveFile(EntryRef ref) const {
+    if (!validIndex(ref)) return false;
+    const MftEntry& e = entryList[ref];
+    // $BadClus's stream is as large as the volume and holds only bad clusters.
+    return e.kind != 'D' && !e.name.empty() && e.name != "$BadClus";
+}
+
+void ntfs::rename(EntryRef ref, std::string newName) {
+    if (validIndex(ref) && !newName.empty()) entryList[ref].name = std::move(newName);
+}
+
+}  // namespace vantor

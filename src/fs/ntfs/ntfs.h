@@ -1,0 +1,147 @@
+#pragma once
+// The NTFS reader: finds the MFT, turns its records into a folder tree
+// (deleted entries and orphans included) and writes a file's content back
+// out, compressed, sparse and fragmented data included.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/recovered.h"
+#include "device/reader_context.h"
+#include "fs/ntfs/layout.h"
+#include "fs/ntfs/run_list.h"
+
+namespace vantor {
+
+// One MFT record as the tree knows it; its index in the entry list is its
+// record number (standard and advanced modes).
+struct MftEntry {
+    bool validSignature = false;      // the record read "FILE"
+    std::uint64_t position = 0;       // byte offset of the record in the volume
+    std::string name;                 // UTF-8; empty: never linked or shown
+    std::int64_t parent = -1;         // parent record number
+    std::uint64_t size = 0;           // allocated size from the file name
+    std::uint16_t recordFlags = 0;    // bit 0 in use, bit 1 directory
+    char kind = 0;                    // 'D' for a directory
+    std::int64_t ownIndex = 0;
+    bool orphan = false;              // hangs under the orphan node
+    std::int64_t firstChild = 0;      // 0: none (record 0 is never a child)
+    std::int64_t nextSibling = 0;     // 0 or -1: end of the chain
+    std::int64_t lastChild = 0;       // the chain's tail, so appending stays O(1)
+    // Taken while the record is parsed, so listing needs no further reads.
+    std::optional<std::uint64_t> creation, modification, access;  // file times
+    std::uint32_t nameFlags = 0;      // flags of the file name that named the entry
+    std::uint64_t dataSize = 0;       // real size of the unnamed data stream
+    bool hasAttributeList = false;
+    bool dataSizeKnown = false;
+    bool linked = false;              // already in its parent's chain
+};
+
+// Where a file's unnamed data stream lives.
+struct DataStream {
+    bool resident = false;
+    std::vector<std::uint8_t> residentBytes;
+    std::vector<MftRun> runs;
+    std::uint64_t runClusters = 0;
+    std::uint64_t realSize = 0;
+    std::uint64_t initializedSize = 0;
+    bool compressed = false;
+    bool encrypted = false;
+    std::uint16_t compressionUnit = 0;  // exponent
+    bool damaged = false;
+    std::string problem;
+};
+
+// What the list shows as the attribute letters of $FILE_NAME flags.
+std::string attributeLetters(std::uint32_t nameFlags);
+
+class ntfs final : public VolumeReader {
+public:
+    explicit ntfs(const ReaderContext& context);
+
+    ScanOutcome scan(ScanMode mode) override;
+    RecycleLayout recycleLayout() const override { return RecycleLayout::perUserFolders; }
+
+    std::optional<EntryRef> rootEntry() const override;
+    std::optional<EntryRef> firstChild(EntryRef folder) const override;
+    std::optional<EntryRef> nextSibling(EntryRef entry) const override;
+    RecoveredItem describe(EntryRef entry) const override;
+    bool isSaveFolder(EntryRef entry) const override;
+    bool isSaveFile(EntryRef entry) const override;
+    SaveResult saveEntry(EntryRef entry, const std::filesystem::path& file) override;
+    void rename(EntryRef entry, std::string newName) override;
+
+    // The life cycle, in order (boot_sector.cpp, mft_location.cpp, entry_tree.cpp).
+    bool readBootSector();
+    bool locateMft();
+    bool applyCandidate(std::uint64_t mftRecordPosition);
+    void enumerateMftRecords();
+    bool buildEntryTree();
+
+    // Record access (mft_location.cpp).
+    // Reads a record at a byte position and applies its fixup; false when
+    // nothing could be read.
+    bool readRecordAt(std::uint64_t position, std::vector<std::uint8_t>& out) const;
+    // Reads the record of an entry (through the MFT's runs, so records that
+    // straddle two runs come out whole).
+    bool readEntryRecord(std::int64_t index, std::vector<std::uint8_t>& out) const;
+    // The runs of the first non-resident attribute of a type in the record at position.
+    std::vector<MftRun> getAttributeRuns(std::uint64_t position, std::uint32_t type) const;
+    // Calls `visit` for every 512-byte slot of the volume that starts with
+    // "FILE", 10 MiB at a time; a record slot is followed by the slot one
+    // record further on. `visit` returns false to end the sweep.
+    void sweepForRecords(const std::function<bool(std::uint64_t position)>& visit);
+
+    // The entry tree (entry_tree.cpp).
+    void parseEntry(std::int64_t index, std::span<const std::uint8_t> record);
+    void linkToParent(std::int64_t index);
+    std::string getSizeText(std::int64_t index) const;
+
+    // Content (content.cpp).
+    std::optional<DataStream> findDataStream(std::int64_t index) const;
+    std::vector<std::uint64_t> getClusterList(std::uint64_t position) const;
+
+    const std::vector<MftEntry>& entries() const { return entryList; }
+    std::uint64_t clusterBytes() const { return clusterSize; }
+    std::uint64_t recordBytes() const { return recordSize; }
+    bool isMftLocated() const { return mftLocated; }
+    std::int64_t orphanEntryIndex() const { return orphanIndex; }
+    const std::vector<MftRun>& mftRunList() const { return mftRuns; }
+
+private:
+    bool validIndex(EntryRef e) const { return e < entryList.size(); }
+    std::uint64_t volumeBytesFromRecord() const;
+    void resolveParents();
+    void attachOrphans();
+    bool writeResident(const DataStream& data, class OutputFile& out, SaveResult& result) const;
+    bool writePlain(const DataStream& data, class OutputFile& out, SaveResult& result) const;
+    bool writeCompressed(const DataStream& data, class OutputFile& out, SaveResult& result) const;
+    bool readClusters(std::uint64_t cluster, std::span<std::uint8_t> dest) const;
+
+    readWriteInterface& reader;
+    VolumeRecord volume;
+    AppState& state;
+    ProgressSink& progress;
+    Messages& messages;
+    AdvancedPicks picks;
+
+    std::int64_t volumeStartSector = 0;
+    std::uint64_t volumeSize = 0;
+    std::vector<std::uint8_t> bootSector;
+    std::optional<ntfs_layout::BootSector> boot;
+    std::uint64_t clusterSize = 0;
+    std::uint64_t recordSize = ntfs_layout::kDefaultRecordSize;
+    std::vector<MftRun> mftRuns;
+    std::vector<MftEntry> entryList;
+    bool mftLocated = false;
+    ScanMode scanMode = ScanMode::standard;
+    std::int64_t orphanIndex = -1;
+    std::int64_t rootIndex = -1;
+    // Extension records that carry the first extent of their base record's
+    // data: (base record, real size), applied once every record is parsed.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> extensionSizes;
+};
+
+}  // namespace vantor
