@@ -1,12 +1,14 @@
 #include "results/reader_factory.h"
 
+#include "fs/ext/ext2Class.h"
+
 // Each reader adds its header and one case below.
 
 namespace vantor {
 
 std::unique_ptr<VolumeReader> makeVolumeReader(std::string_view fileSystem, const ReaderContext& context) {
     switch (fsKindFromName(fileSystem)) {
-        // case FsKind::extX: return std::make_unique<ext2Class>(context);
+        case FsKind::extX: return std::make_unique<ext2Class>(context);
         default: break;
     }
     return nullptr;

@@ -1,0 +1,520 @@
+// The ext reader's life cycle and its answers to the results contract.
+#include "fs/ext/ext2Class.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "core/text.h"
+#include "fs/ext/directory.h"
+
+namespace vantor {
+
+using namespace ext;
+
+namespace {
+
+// Inode tables and file content are read in pieces of at most this size.
+constexpr std::size_t kChunk = std::size_t{1} << 20;
+// The superblock search reads this much at a time and tests every sector in it.
+constexpr std::size_t kSearchWindow = 64 * 1024;
+// No volume this reader can list has more groups than this.
+constexpr std::uint64_t kMaxGroups = std::uint64_t{1} << 24;
+// Names beyond this many are not recorded (a damaged volume could repeat a
+// directory block endlessly).
+constexpr std::size_t kMaxNames = std::size_t{1} << 26;
+
+std::string printed(const char* format, long long a, long long b) {
+    char text[128];
+    std::snprintf(text, sizeof text, format, a, b);
+    return text;
+}
+
+}  // namespace
+
+ext2Class::ext2Class(const ReaderContext& context)
+    : reader(context.reader),
+      volume(context.volume),
+      state(context.state),
+      progress(context.progress),
+      messages(context.messages) {}
+
+ScanOutcome ext2Class::scan(ScanMode mode) {
+    if (mode != ScanMode::standard) return ScanOutcome::unsupported;
+    if (!attachVolume()) return ScanOutcome::failed;
+    if (!findSuperblock()) {
+        messages.inform("Selected Drive is not in ext Format");
+        return ScanOutcome::wrongKind;
+    }
+    if (!readGroupDescriptors()) return ScanOutcome::failed;
+    readInodeTables();
+    walkDirectories();
+    buildEntryMap();
+    linkParentsAndChildren();
+    fillRootLevel();
+    return ScanOutcome::done;
+}
+
+bool ext2Class::attachVolume() {
+    reader.baseOffset = static_cast<std::uint64_t>(volume.startSector) * kSectorSize;
+    // The size the volume list gives, in megabytes; a custom volume of size 0
+    // (or a list without sizes) is taken to run to the end of the source.
+    const std::int64_t megabytes = leadingNumber(volume.sizeText);
+    if (megabytes > 0) {
+        volumeSize = static_cast<std::uint64_t>(megabytes) * 1048576;
+    } else if (reader.sizeBytes() > reader.baseOffset) {
+        volumeSize = reader.sizeBytes() - reader.baseOffset;
+    }
+    if (reader.sizeBytes() > reader.baseOffset) {
+        volumeSize = std::min(volumeSize, reader.sizeBytes() - reader.baseOffset);
+    }
+    return volume.startSector >= 0 && volumeSize > 0 && reader.seek(0);
+}
+
+bool ext2Class::findSuperblock() {
+    if (volumeSize <= 1536) return false;
+    // Byte 1024 first, then every following sector: a volume whose start
+    // sector is off by whole sectors, or whose primary superblock is gone
+    // (a backup copy in a later group then serves), is still found.
+    std::vector<std::uint8_t> window(kSearchWindow + kSuperblockSize);
+    for (std::uint64_t start = kSuperblockSize; start + 512 < volumeSize; start += kSearchWindow) {
+        if (control.pollAndTake()) return false;
+        std::fill(window.begin(), window.end(), std::uint8_t{0});
+        reader.readAt(start, window);
+        for (std::size_t k = 0; k < kSearchWindow; k += 512) {
+            const std::uint64_t at = start + k;
+            if (at + 512 >= volumeSize) break;
+            const Superblock candidate = decodeSuperblock(Bytes(window).subspan(k, kSuperblockSize));
+            if (!candidate.accepted()) continue;
+            sb = candidate;
+            foundSuperblockAt = at;
+            blockSize = sb.blockSize();
+            inodeSize = sb.inodeSize();
+            // Where this copy belongs in its volume: the primary 1024 bytes in,
+            // a backup at the start of its group. A copy found later than that
+            // means the volume starts later than we were told; move the base.
+            std::uint64_t expected = kSuperblockSize;
+            if (sb.revLevel != 0 && sb.blockGroupNr != 0) {
+                expected = (std::uint64_t{sb.blockGroupNr} * sb.blocksPerGroup + sb.firstDataBlock) * blockSize;
+            }
+            std::uint64_t volumeRelative = at;
+            if (at >= expected) {
+                reader.baseOffset += at - expected;
+                volumeRelative = expected;
+            }
+            descriptorTableAt = (volumeRelative / blockSize + 1) * blockSize;
+            blocks.emplace(reader, blockSize, sb.blocksCount);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ext2Class::readGroupDescriptors() {
+    if (!blocks) return false;
+    std::uint64_t count = std::min(sb.groupCount(), kMaxGroups);
+    // Every group has its share of inodes; more groups than the inode count
+    // allows can only come from a damaged block count.
+    const std::uint64_t byInodes = (std::uint64_t{sb.inodesCount} + sb.inodesPerGroup - 1) / sb.inodesPerGroup;
+    count = std::min(count, byInodes);
+    if (count == 0) return false;
+    const std::uint32_t descSize = sb.descriptorSize();
+    const std::uint64_t perBlock = blockSize / descSize;
+    const std::uint64_t firstBlock = descriptorTableAt / blockSize;
+    std::vector<std::uint8_t> table(blockSize);
+    groups.clear();
+    groups.reserve(count);
+    for (std::uint64_t g = 0; g < count; ++g) {
+        if (g % perBlock == 0) {
+            const bool ok = blocks->read(firstBlock + g / perBlock, table);
+            if (!ok && g == 0) return false;
+        }
+        const GroupDescriptor d = decodeGroupDescriptor(Bytes(table).subspan((g % perBlock) * descSize, descSize), descSize);
+        GroupInfo info{d.inodeTable, sb.inodesPerGroup};
+        if (sb.groupHintsTrusted()) {
+            if (d.flags & kGroupInodeUninit) {
+                info.usedSlots = 0;
+            } else {
+                info.usedSlots -= std::min(d.itableUnused, sb.inodesPerGroup);
+            }
+        }
+        groups.push_back(info);
+    }
+    return true;
+}
+
+ext2Class::InodeInfo ext2Class::infoOf(std::uint32_t ino, const Inode& inode) {
+    InodeInfo info;
+    info.ino = ino;
+    info.mode = inode.mode;
+    info.size = inode.size;
+    info.atime = inode.atime;
+    info.ctime = inode.ctime;
+    info.mtime = inode.mtime;
+    if (inode.atimeExtra) info.extras |= 1, info.atimeExtra = *inode.atimeExtra;
+    if (inode.ctimeExtra) info.extras |= 2, info.ctimeExtra = *inode.ctimeExtra;
+    if (inode.mtimeExtra) info.extras |= 4, info.mtimeExtra = *inode.mtimeExtra;
+    return info;
+}
+
+void ext2Class::readInodeTables() {
+    const std::int64_t groupTotal = static_cast<std::int64_t>(groups.size());
+    progress.setRange(0, groupTotal);
+    const bool largeDirs = (sb.featureIncompat & kIncompatLargeDir) != 0;
+    const std::size_t perChunk = std::max<std::size_t>(1, kChunk / inodeSize);
+    std::vector<std::uint8_t> chunk(perChunk * inodeSize);
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        if (control.pollAndTake()) break;
+        progress.setStatus(printed("parsing group %lld  of %lld ", static_cast<long long>(g + 1), groupTotal));
+        progress.setPosition(static_cast<std::int64_t>(g + 1));
+        const GroupInfo& group = groups[g];
+        if (group.inodeTable == 0) continue;
+        for (std::uint32_t first = 0; first < group.usedSlots; first += static_cast<std::uint32_t>(perChunk)) {
+            const std::uint32_t slots = static_cast<std::uint32_t>(std::min<std::uint64_t>(perChunk, group.usedSlots - first));
+            const std::uint64_t offset = group.inodeTable * blockSize + std::uint64_t{first} * inodeSize;
+            const std::uint64_t endBlock = blocksFor(offset + std::uint64_t{slots} * inodeSize, blockSize);
+            if (!blocks->contains(group.inodeTable, endBlock - group.inodeTable)) break;
+            const std::span<std::uint8_t> piece(chunk.data(), std::size_t{slots} * inodeSize);
+            std::fill(piece.begin(), piece.end(), std::uint8_t{0});
+            reader.readAt(offset, piece);
+            for (std::uint32_t i = 0; i < slots; ++i) {
+                const std::uint64_t ino = g * std::uint64_t{sb.inodesPerGroup} + first + i + 1;
+                if (ino > sb.inodesCount) break;
+                const Inode inode = decodeInode(Bytes(piece).subspan(std::size_t{i} * inodeSize, inodeSize), largeDirs);
+                if (inode.mode == 0) continue;  // never used, or cleared: nothing to show of it
+                inodes.push_back(infoOf(static_cast<std::uint32_t>(ino), inode));
+                // Deleted directories keep stale entries that would name live inodes.
+                if (inode.isDirectory() && inode.linksCount > 0 && inode.dtime == 0) {
+                    directories.push_back(static_cast<std::uint32_t>(ino));
+                }
+            }
+        }
+    }
+}
+
+std::optional<Inode> ext2Class::readInode(std::uint32_t ino) {
+    if (ino == 0 || ino > sb.inodesCount || !blocks) return std::nullopt;
+    const std::uint64_t group = (ino - 1) / sb.inodesPerGroup;
+    const std::uint64_t slot = (ino - 1) % sb.inodesPerGroup;
+    if (group >= groups.size() || groups[group].inodeTable == 0) return std::nullopt;
+    const std::uint64_t offset = groups[group].inodeTable * blockSize + slot * inodeSize;
+    if (!blocks->contains(offset / blockSize)) return std::nullopt;
+    inodeBuffer.assign(inodeSize, 0);
+    ++inodeReads;
+    if (reader.readAt(offset, inodeBuffer) != inodeBuffer.size()) return std::nullopt;
+    return decodeInode(inodeBuffer, (sb.featureIncompat & kIncompatLargeDir) != 0);
+}
+
+void ext2Class::recordName(std::uint32_t dir, std::uint32_t ino, std::string_view name, std::uint8_t fileType) {
+    if (name == "." || name == "..") return;
+    if (entries.size() >= kMaxNames || namePool.size() + name.size() > UINT32_MAX) return;
+    NameEntry e;
+    e.ino = ino;
+    e.parentDir = dir;
+    e.nameOffset = static_cast<std::uint32_t>(namePool.size());
+    e.nameLength = static_cast<std::uint32_t>(name.size());
+    e.fileType = fileType;
+    namePool.append(name);
+    entries.push_back(e);
+}
+
+void ext2Class::walkOneDirectory(std::uint32_t dir) {
+    const std::optional<Inode> inode = readInode(dir);
+    if (!inode || !inode->isDirectory()) return;
+    const bool typed = sb.hasDirEntryType();
+    const auto found = [&](const DirEntry& e) { recordName(dir, e.inode, e.name, e.fileType); };
+    if (inode->hasInlineData()) {
+        // The first four bytes name the parent; entries follow, and continue
+        // in the "system.data" attribute when they outgrow the inode.
+        const Bytes tail = inlineDataTail(*inode);
+        const std::vector<std::uint8_t> extra(tail.begin(), tail.end());
+        if (inode->blockArea.size() > 4) parseDirectoryBlock(inode->blockArea.subspan(4), typed, sb.inodesCount, found);
+        if (!extra.empty()) parseDirectoryBlock(extra, typed, sb.inodesCount, found);
+        return;
+    }
+    const BlockList list = buildBlockList(*inode, *blocks, blocksFor(inode->size, blockSize));
+    dataBuffer.resize(blockSize);
+    for (const BlockRun& run : list.runs) {
+        if (run.zeroed) continue;
+        for (std::uint64_t i = 0; i < run.count; ++i) {
+            if (!blocks->read(run.diskBlock + i, dataBuffer)) continue;
+            parseDirectoryBlock(dataBuffer, typed, sb.inodesCount, found);
+        }
+    }
+}
+
+bool ext2Class::walkDirectories() {
+    const long long total = sb.inodesCount;
+    progress.setRange(0, static_cast<std::int64_t>(directories.size()));
+    entries.clear();
+    namePool.clear();
+    NameEntry root;
+    root.ino = kRootInode;
+    entries.push_back(root);
+    for (std::size_t k = 0; k < directories.size(); ++k) {
+        if (control.pollAndTake()) break;
+        if (k % 64 == 0) {
+            progress.setStatus(printed("parsing inode entry %lld  of %lld ", directories[k], total));
+            progress.setPosition(static_cast<std::int64_t>(k + 1));
+        }
+        walkOneDirectory(directories[k]);
+    }
+    progress.setStatus(printed("parsed inode entry %lld  of %lld ", total, total));
+    progress.setPosition(static_cast<std::int64_t>(directories.size()));
+    return !inodes.empty();
+}
+
+bool ext2Class::buildEntryMap() {
+    progress.setStatus("clearing vector....");
+    // Keep only the inodes some entry names, and fetch those the table pass
+    // skipped (a name may point at a cleared inode).
+    std::vector<std::uint32_t> named;
+    named.reserve(entries.size());
+    for (const NameEntry& e : entries) named.push_back(e.ino);
+    std::sort(named.begin(), named.end());
+    named.erase(std::unique(named.begin(), named.end()), named.end());
+    std::vector<InodeInfo> kept;
+    kept.reserve(named.size());
+    std::size_t at = 0;
+    for (std::uint32_t ino : named) {
+        while (at < inodes.size() && inodes[at].ino < ino) ++at;
+        if (at < inodes.size() && inodes[at].ino == ino) {
+            kept.push_back(inodes[at]);
+        } else if (const std::optional<Inode> inode = readInode(ino)) {
+            kept.push_back(infoOf(ino, *inode));
+        }
+    }
+    std::sort(kept.begin(), kept.end(), [](const InodeInfo& a, const InodeInfo& b) { return a.ino < b.ino; });
+    inodes = std::move(kept);
+    inodes.shrink_to_fit();
+    std::vector<std::uint32_t>().swap(directories);
+    return true;
+}
+
+const ext2Class::InodeInfo* ext2Class::findInfo(std::uint32_t ino) const {
+    const auto it = std::lower_bound(inodes.begin(), inodes.end(), ino,
+                                     [](const InodeInfo& a, std::uint32_t v) { return a.ino < v; });
+    return it != inodes.end() && it->ino == ino ? &*it : nullptr;
+}
+
+std::uint16_t ext2Class::typeOf(const NameEntry& e) const {
+    // The entry's own type, where the volume keeps one, says what it is;
+    // otherwise the inode's mode does.
+    if (e.fileType == kDirTypeDirectory) return kTypeDirectory;
+    if (e.fileType == kDirTypeRegular) return kTypeRegular;
+    const InodeInfo* info = findInfo(e.ino);
+    return info ? info->mode & kTypeMask : 0;
+}
+
+bool ext2Class::linkParentsAndChildren() {
+    progress.setStatus("Maintaining Parent Child....");
+    const std::int64_t total = static_cast<std::int64_t>(entries.size());
+    progress.setRange(0, total);
+    // Each directory hangs under one name: the first found. Later names of a
+    // directory (only damage makes them) and names of the root would let the
+    // tree loop, so they are left out.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> folderOf;  // directory inode, entry
+    folderOf.emplace_back(kRootInode, 0);
+    for (std::uint32_t pos = 1; pos < entries.size(); ++pos) {
+        if (entries[pos].ino != kRootInode && typeOf(entries[pos]) == kTypeDirectory) {
+            folderOf.emplace_back(entries[pos].ino, pos);
+        }
+    }
+    std::stable_sort(folderOf.begin(), folderOf.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    folderOf.erase(std::unique(folderOf.begin(), folderOf.end(),
+                               [](const auto& a, const auto& b) { return a.first == b.first; }),
+                   folderOf.end());
+    const auto folderEntry = [&](std::uint32_t ino) -> std::optional<std::uint32_t> {
+        const auto it = std::lower_bound(folderOf.begin(), folderOf.end(), ino,
+                                         [](const auto& a, std::uint32_t v) { return a.first < v; });
+        if (it == folderOf.end() || it->first != ino) return std::nullopt;
+        return it->second;
+    };
+
+    // Children are chained in descending inode order: link in ascending order,
+    // each new child in front.
+    std::vector<std::uint32_t> order(entries.size() - 1);
+    for (std::uint32_t pos = 1; pos < entries.size(); ++pos) order[pos - 1] = pos;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::uint32_t a, std::uint32_t b) { return entries[a].ino < entries[b].ino; });
+    for (std::size_t n = 0; n < order.size(); ++n) {
+        if (control.pollAndTake()) break;
+        if (n % 4096 == 0) {
+            progress.setStatus(printed("Maintaining Parent Child for record %lld of %lld....",
+                                       static_cast<long long>(n), total));
+            progress.setPosition(static_cast<std::int64_t>(n + 1));
+        }
+        const std::uint32_t pos = order[n];
+        NameEntry& e = entries[pos];
+        const std::uint16_t type = typeOf(e);
+        // Devices, links, pipes and sockets have no content to save and are not shown.
+        if (type != kTypeDirectory && type != kTypeRegular) continue;
+        if (type == kTypeDirectory && folderEntry(e.ino) != pos) continue;
+        const std::optional<std::uint32_t> parent = folderEntry(e.parentDir);
+        if (!parent) continue;
+        e.nextSibling = entries[*parent].firstChild;
+        entries[*parent].firstChild = static_cast<std::int32_t>(pos);
+    }
+    return true;
+}
+
+void ext2Class::fillRootLevel() {
+    // The results tree is filled from rootEntry() by the session; only the
+    // status is ours to tell.
+    progress.setStatus("filling root entries in  tree....");
+}
+
+std::optional<EntryRef> ext2Class::rootEntry() const {
+    if (entries.empty()) return std::nullopt;
+    return EntryRef{0};
+}
+
+std::optional<EntryRef> ext2Class::firstChild(EntryRef folder) const {
+    if (!validRef(folder) || entries[folder].firstChild < 0) return std::nullopt;
+    return static_cast<EntryRef>(entries[folder].firstChild);
+}
+
+std::optional<EntryRef> ext2Class::nextSibling(EntryRef entry) const {
+    if (!validRef(entry) || entries[entry].nextSibling < 0) return std::nullopt;
+    return static_cast<EntryRef>(entries[entry].nextSibling);
+}
+
+std::string_view ext2Class::nameOf(const NameEntry& e) const {
+    return std::string_view(namePool).substr(e.nameOffset, e.nameLength);
+}
+
+RecoveredItem ext2Class::describe(EntryRef ref) const {
+    RecoveredItem item;
+    if (!validRef(ref)) return item;
+    const NameEntry& e = entries[ref];
+    item.name = ref == 0 ? state.rootLabel : bytesToUtf8(nameOf(e));
+    item.isFolder = ref == 0 || typeOf(e) == kTypeDirectory;
+    item.hasChildren = e.firstChild >= 0;
+    if (const InodeInfo* info = findInfo(e.ino)) {
+        if (ref != 0) item.size = info->size;
+        const auto extra = [&](int bit, std::uint32_t value) {
+            return (info->extras & bit) ? std::optional<std::uint32_t>(value) : std::nullopt;
+        };
+        item.creation = inodeTime(info->ctime, extra(2, info->ctimeExtra));
+        item.access = inodeTime(info->atime, extra(1, info->atimeExtra));
+        item.modification = inodeTime(info->mtime, extra(4, info->mtimeExtra));
+        item.creationText = formatTimeText(*item.creation);
+        item.accessText = formatTimeText(*item.access);
+        item.modificationText = formatTimeText(*item.modification);
+        item.attributeText = attributeText(info->mode);
+    }
+    item.sizeColumnText = formatSizeText(static_cast<std::int64_t>(item.size));
+    return item;
+}
+
+bool ext2Class::isSaveFolder(EntryRef ref) const {
+    return validRef(ref) && (ref == 0 || typeOf(entries[ref]) == kTypeDirectory);
+}
+
+bool ext2Class::isSaveFile(EntryRef ref) const {
+    return validRef(ref) && ref != 0 && typeOf(entries[ref]) == kTypeRegular;
+}
+
+void ext2Class::rename(EntryRef ref, std::string newName) {
+    if (!validRef(ref) || ref == 0 || namePool.size() + newName.size() > UINT32_MAX) return;
+    entries[ref].nameOffset = static_cast<std::uint32_t>(namePool.size());
+    entries[ref].nameLength = static_cast<std::uint32_t>(newName.size());
+    namePool.append(newName);
+}
+
+TreeTraits ext2Class::treeTraits() const {
+    TreeTraits traits;
+    traits.redOnLabelClick = false;
+    return traits;
+}
+
+void ext2Class::copyRuns(const BlockList& list, std::uint64_t size, OutputFile& out, SaveResult& result) {
+    const auto lost = [&](std::uint64_t fileOffset, std::uint64_t length, std::uint64_t diskBlock, const char* why) {
+        if (!result.damaged) {
+            result.problem = "bytes " + std::to_string(fileOffset) + " to " + std::to_string(fileOffset + length - 1) +
+                             " (volume block " + std::to_string(diskBlock) + ") " + why + "; written as zeros";
+        }
+        result.damaged = true;
+    };
+    dataBuffer.resize(kChunk);
+    for (const BlockRun& run : list.runs) {
+        const std::uint64_t runStart = run.fileBlock * blockSize;
+        if (runStart >= size) break;
+        // Overlapping runs come only from damage; the part already written stands.
+        const std::uint64_t skipBlocks = out.size() > runStart ? blocksFor(out.size() - runStart, blockSize) : 0;
+        if (skipBlocks >= run.count) continue;
+        const std::uint64_t from = runStart + skipBlocks * blockSize;
+        if (from > out.size()) out.skip(from - out.size());
+        const std::uint64_t length = std::min<std::uint64_t>((run.count - skipBlocks) * blockSize, size - from);
+        if (run.zeroed) {
+            out.skip(length);
+            continue;
+        }
+        for (std::uint64_t done = 0; done < length;) {
+            const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, length - done));
+            const std::uint64_t diskBlock = run.diskBlock + skipBlocks + done / blockSize;
+            const std::span<std::uint8_t> buffer(dataBuffer.data(), piece);
+            if (!blocks->contains(diskBlock, blocksFor(piece, blockSize))) {
+                std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
+                lost(from + done, piece, diskBlock, "lie outside the volume");
+            } else if (!blocks->read(diskBlock, buffer)) {
+                lost(from + done, piece, diskBlock, "could not be read");
+            }
+            if (!out.write(buffer)) return;
+            done += piece;
+        }
+    }
+}
+
+SaveResult ext2Class::saveEntry(EntryRef ref, const std::filesystem::path& file) {
+    SaveResult result;
+    if (!validRef(ref) || ref == 0) {
+        result.problem = "not a file of this volume";
+        return result;
+    }
+    const std::optional<Inode> found = readInode(entries[ref].ino);
+    if (!found) {
+        result.problem = "its inode could not be read";
+        return result;
+    }
+    // The inode lives in inodeBuffer, which the reads below do not touch, but
+    // keep a copy so nothing later can pull it away.
+    const std::vector<std::uint8_t> record(inodeBuffer);
+    const Inode inode = decodeInode(record, (sb.featureIncompat & kIncompatLargeDir) != 0);
+    OutputFile out;
+    if (!out.create(file)) {
+        result.problem = out.error();
+        return result;
+    }
+    if (inode.hasInlineData()) {
+        // Content in the inode: the block area, then the "system.data" attribute.
+        const std::uint64_t inArea = std::min<std::uint64_t>(inode.size, inode.blockArea.size());
+        out.write(inode.blockArea.first(static_cast<std::size_t>(inArea)));
+        const Bytes tail = inlineDataTail(inode);
+        const std::uint64_t inTail = std::min<std::uint64_t>(inode.size - inArea, tail.size());
+        out.write(tail.first(static_cast<std::size_t>(inTail)));
+        if (out.size() < inode.size) {
+            result.damaged = true;
+            result.problem = "bytes " + std::to_string(out.size()) + " to " + std::to_string(inode.size - 1) +
+                             " are missing from the inode; written as zeros";
+        }
+    } else {
+        const BlockList list = buildBlockList(inode, *blocks, blocksFor(inode.size, blockSize));
+        copyRuns(list, inode.size, out, result);
+        if (list.damaged && !result.damaged) {
+            result.damaged = true;
+            result.problem = list.problem + "; the parts it maps are written as zeros";
+        }
+    }
+    // Holes at the end, and parts no map covers, read as zeros.
+    if (out.size() < inode.size) out.skip(inode.size - out.size());
+    const auto extra = [](const std::optional<std::uint32_t>& v) { return v; };
+    const bool finished = out.finish(inodeTime(inode.atime, extra(inode.atimeExtra)),
+                                     inodeTime(inode.mtime, extra(inode.mtimeExtra)));
+    result.written = finished;
+    result.bytes = out.size();
+    if (!finished && result.problem.empty()) result.problem = out.error();
+    if (finished && !out.error().empty() && result.problem.empty()) result.problem = out.error();
+    return result;
+}
+
+}  // namespace vantor

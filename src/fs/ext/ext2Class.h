@@ -1,0 +1,119 @@
+#pragma once
+// The ext2/ext3/ext4 reader. It finds the superblock, reads the group
+// descriptors and the used part of every inode table, walks every live
+// directory, and chains each named entry under the folder it was found in.
+// Content is read again from the volume when a file is saved.
+//
+// Files: layout.h/records.cpp (on-disk records), block_map.* (where an inode's
+// data lies), directory.* (directory blocks), entry_texts.cpp (list texts),
+// ext2Class.cpp (life cycle and the results contract).
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/output_file.h"
+#include "core/recovered.h"
+#include "device/reader_context.h"
+#include "fs/ext/block_map.h"
+#include "fs/ext/layout.h"
+
+namespace vantor {
+
+class ext2Class final : public VolumeReader {
+public:
+    explicit ext2Class(const ReaderContext& context);
+
+    ScanOutcome scan(ScanMode mode) override;
+
+    // The life cycle, in the order scan() runs it.
+    bool attachVolume();
+    bool findSuperblock();
+    bool readGroupDescriptors();
+    void readInodeTables();
+    bool walkDirectories();
+    bool buildEntryMap();
+    bool linkParentsAndChildren();
+    void fillRootLevel();
+
+    // The results contract. EntryRef 0 is the root folder; every other ref is
+    // one directory entry, so each name of a hard-linked file has its own.
+    std::optional<EntryRef> rootEntry() const override;
+    std::optional<EntryRef> firstChild(EntryRef folder) const override;
+    std::optional<EntryRef> nextSibling(EntryRef entry) const override;
+    RecoveredItem describe(EntryRef entry) const override;
+    bool isSaveFolder(EntryRef entry) const override;
+    bool isSaveFile(EntryRef entry) const override;
+    SaveResult saveEntry(EntryRef entry, const std::filesystem::path& file) override;
+    void rename(EntryRef entry, std::string newName) override;
+    TreeTraits treeTraits() const override;
+
+    // The permission bits of i_mode as the list shows them ("-OR-GR-UW-UR").
+    static std::string attributeText(std::uint16_t mode);
+
+    // What the scan found, for tests and diagnostics.
+    std::uint64_t superblockOffset() const { return foundSuperblockAt; }
+    const ext::Superblock& superblock() const { return sb; }
+    std::uint64_t descriptorTableOffset() const { return descriptorTableAt; }
+    std::uint32_t inodeTableReads() const { return inodeReads; }
+
+private:
+    // What a listing needs of one inode, kept from the inode-table pass.
+    struct InodeInfo {
+        std::uint32_t ino = 0;
+        std::uint16_t mode = 0;
+        std::uint8_t extras = 0;  // bit 0 atime, 1 ctime, 2 mtime: an extra word is present
+        std::uint64_t size = 0;
+        std::uint32_t atime = 0, ctime = 0, mtime = 0;
+        std::uint32_t atimeExtra = 0, ctimeExtra = 0, mtimeExtra = 0;
+    };
+    // One directory entry; entries[0] is the root folder.
+    struct NameEntry {
+        std::uint32_t ino = 0;
+        std::uint32_t parentDir = 0;  // inode of the directory it was found in
+        std::uint32_t nameOffset = 0; // into namePool
+        std::uint32_t nameLength = 0;
+        std::int32_t firstChild = -1;
+        std::int32_t nextSibling = -1;
+        std::uint8_t fileType = 0;    // from the entry, 0 when the volume has none
+    };
+    struct GroupInfo {
+        std::uint64_t inodeTable = 0;
+        std::uint32_t usedSlots = 0;  // slots worth reading (all, unless the checksummed hints say fewer)
+    };
+
+    // Reads one inode record into inodeBuffer; nullopt when it lies nowhere.
+    std::optional<ext::Inode> readInode(std::uint32_t ino);
+    static InodeInfo infoOf(std::uint32_t ino, const ext::Inode& inode);
+    const InodeInfo* findInfo(std::uint32_t ino) const;
+    std::uint16_t typeOf(const NameEntry& e) const;
+    bool validRef(EntryRef ref) const { return ref < entries.size(); }
+    std::string_view nameOf(const NameEntry& e) const;
+    void recordName(std::uint32_t dir, std::uint32_t ino, std::string_view name, std::uint8_t fileType);
+    void walkOneDirectory(std::uint32_t dir);
+    void copyRuns(const ext::BlockList& list, std::uint64_t size, OutputFile& out, SaveResult& result);
+
+    readWriteInterface& reader;
+    VolumeRecord volume;
+    AppState& state;
+    ProgressSink& progress;
+    Messages& messages;
+
+    std::uint64_t volumeSize = 0;
+    std::uint64_t foundSuperblockAt = 0;
+    std::uint64_t descriptorTableAt = 0;
+    ext::Superblock sb;
+    std::uint32_t blockSize = 0;
+    std::uint32_t inodeSize = 0;
+    std::optional<ext::VolumeBlocks> blocks;
+    std::vector<GroupInfo> groups;
+    std::vector<InodeInfo> inodes;         // ascending ino
+    std::vector<std::uint32_t> directories;  // live directory inodes, ascending
+    std::vector<NameEntry> entries;
+    std::string namePool;
+    std::vector<std::uint8_t> inodeBuffer;
+    std::vector<std::uint8_t> dataBuffer;
+    std::uint32_t inodeReads = 0;
+};
+
+}  // namespace vantor
