@@ -1,0 +1,181 @@
+#include "fs/fat/FatVolume.h"
+
+#include <cstdio>
+
+#include "core/texts.h"
+
+namespace vantor::fat {
+
+FatVolume::FatVolume(const ReaderContext& context, FatVersion version) : ctx(context), fatVersion(version) {}
+
+RecycleLayout FatVolume::recycleLayout() const {
+    // Windows keeps a recycle bin on FAT32 sticks; FAT16 volumes predate it.
+    return fatVersion == FatVersion::fat32 ? RecycleLayout::flat : RecycleLayout::none;
+}
+
+ScanOutcome FatVolume::scan(ScanMode mode) {
+    char text[96];
+    if (mode == ScanMode::standard) {
+        attachVolume();
+        if (!checkBootSector()) {
+            std::snprintf(text, sizeof text, "Selected Drive is not in %s Format", versionText());
+            ctx.messages.inform(text);
+            return ScanOutcome::wrongKind;
+        }
+        readFat();
+        readRootDirectory();
+        std::snprintf(text, sizeof text, "Finding %s File And Directory entries recursively....", versionText());
+        ctx.progress.setStatus(text);
+        walkRoot();
+        ctx.progress.setStatus("maintaining tree Structure in vector...");
+        linkEntries();
+        ctx.progress.setStatus("Creating Tree Structure....");
+        fillTree();
+        ctx.progress.setStatus("Tree Structure Created.");
+        return ScanOutcome::done;
+    }
+    if (mode == ScanMode::advanced) {
+        control.stopRequested.clear();
+        const std::uint32_t spc = ctx.picks.sectorsPerCluster.value_or(0);
+        attachVolume();
+        if (!advancedSetup(ctx.picks.candidate.value_or(0), spc)) {
+            ctx.messages.inform("The advanced scan needs a sectors-per-cluster choice of 1 to 128.");
+            return ScanOutcome::failed;
+        }
+        sweepForEntries();
+        ctx.progress.setStatus("Maintaining directory Structure in AdvanceScanning");
+        buildFromSweep();
+        ctx.progress.setStatus(fatVersion == FatVersion::fat32 ? "Maintaining TreeStructure for Tree Control"
+                                                               : "Maintaining Tree Structure for Tree Control");
+        linkEntries();
+        fillTree();
+        return ScanOutcome::done;
+    }
+    return ScanOutcome::unsupported;
+}
+
+void FatVolume::attachVolume() {
+    ctx.reader.baseOffset = static_cast<std::uint64_t>(ctx.volume.startSector) * kSectorSize;
+    const std::int64_t megabytes = leadingNumber(ctx.volume.sizeText);
+    volumeSize = megabytes > 0 ? static_cast<std::uint64_t>(megabytes) * 1048576 : 0;
+    // A size text that says nothing (or more than the source holds) is bounded
+    // by the source itself.
+    const std::uint64_t device = deviceBound();
+    if (device && (volumeSize == 0 || volumeSize > device)) volumeSize = device;
+    fatEntries.clear();
+    clusterIndex.clear();
+    walkedClusters.clear();
+    advanced = false;
+}
+
+std::uint64_t FatVolume::deviceBound() const {
+    const std::uint64_t size = ctx.reader.sizeBytes();
+    return size > ctx.reader.baseOffset ? size - ctx.reader.baseOffset : 0;
+}
+
+bool FatVolume::checkBootSector() {
+    std::vector<std::uint8_t> sector(512, 0);
+    ctx.reader.readAt(0, sector);
+    geometry = decodeBootSector(sector, fatVersion);
+    if (!geometry) return false;
+    clusterSize = geometry->clusterBytes;
+    dataOffset = geometry->dataStart;
+    fatOffset = geometry->fatStart;
+    clusterCount = geometry->clusterCount;
+    return true;
+}
+
+bool FatVolume::readFat() {
+    table.attach(&ctx.reader, fatOffset, clusterCount, fatVersion);
+    return true;
+}
+
+void FatVolume::readRootDirectory() {
+    rootDirectory.clear();
+    if (fatVersion != FatVersion::fat16 || !geometry) return;
+    // At most 65535 slots of 32 bytes: 2 MiB.
+    rootDirectory.assign(std::size_t{geometry->rootEntryCount} * kSlotSize, 0);
+    ctx.reader.readAt(geometry->rootStart, rootDirectory);
+}
+
+std::optional<std::uint32_t> FatVolume::nextCluster(std::uint32_t cluster) {
+    if (ctx.state.isDriveFormatted) return std::nullopt;
+    return table.next(cluster);
+}
+
+void FatVolume::linkEntries() {
+    for (auto& e : fatEntries) e.firstChild = e.nextSibling = e.lastChild = kNoEntry;
+    const auto count = static_cast<std::uint32_t>(fatEntries.size());
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint32_t p = fatEntries[i].parent;
+        if (p >= count || p == i) continue;
+        FatEntry& parent = fatEntries[p];
+        if (parent.firstChild == kNoEntry) parent.firstChild = i;
+        else fatEntries[parent.lastChild].nextSibling = i;
+        parent.lastChild = i;
+    }
+}
+
+// The results tree asks for each level through the contract when it is
+// opened; nothing is inserted up front.
+void FatVolume::fillTree() {}
+
+// --- the results contract ---
+
+std::optional<EntryRef> FatVolume::rootEntry() const {
+    if (fatEntries.empty()) return std::nullopt;
+    return kRootIndex;
+}
+
+std::optional<EntryRef> FatVolume::firstChild(EntryRef folder) const {
+    if (folder >= fatEntries.size() || fatEntries[folder].firstChild == kNoEntry) return std::nullopt;
+    return fatEntries[folder].firstChild;
+}
+
+std::optional<EntryRef> FatVolume::nextSibling(EntryRef entry) const {
+    if (entry >= fatEntries.size() || fatEntries[entry].nextSibling == kNoEntry) return std::nullopt;
+    return fatEntries[entry].nextSibling;
+}
+
+RecoveredItem FatVolume::describe(EntryRef ref) const {
+    RecoveredItem item;
+    if (ref >= fatEntries.size()) return item;
+    const FatEntry& e = fatEntries[ref];
+    item.name = ref == kRootIndex ? ctx.state.rootLabel : e.name;
+    item.isFolder = e.folder;
+    // A file in a deleted folder is gone with it, whatever its own slot says.
+    const bool parentDeleted = e.parent != ref && e.parent < fatEntries.size() && fatEntries[e.parent].deleted;
+    item.isDeleted = e.deleted || parentDeleted;
+    item.hasChildren = e.firstChild != kNoEntry;
+    item.isOrphanGroup = advanced && ref == kOrphanIndex;
+    item.size = e.folder ? 0 : e.size;
+    item.creation = fromDosDateTime(e.creationDate, e.creationTime, e.creationTenths);
+    item.access = fromDosDateTime(e.accessDate, 0);
+    item.modification = fromDosDateTime(e.writeDate, e.writeTime);
+    if (auto tm = dosToTm(e.creationDate, e.creationTime)) item.creationText = formatTimeText(*tm);
+    if (auto tm = dosToTm(e.accessDate, 0)) item.accessText = formatDateText(*tm);
+    if (auto tm = dosToTm(e.writeDate, e.writeTime)) item.modificationText = formatTimeText(*tm);
+    item.sizeColumnText = formatSizeText(static_cast<std::int64_t>(item.size));
+    if (e.attributes & attr::readOnly) item.attributeText += "-R";
+    if (e.attributes & attr::hidden) item.attributeText += "-H";
+    if (e.attributes & attr::system) item.attributeText += "-S";
+    if (e.attributes & attr::archive) item.attributeText += "-A";
+    return item;
+}
+
+bool FatVolume::isSaveFolder(EntryRef ref) const { return ref < fatEntries.size() && fatEntries[ref].folder; }
+
+bool FatVolume::isSaveFile(EntryRef ref) const {
+    return ref < fatEntries.size() && ref != kRootIndex && !fatEntries[ref].folder;
+}
+
+SaveResult FatVolume::saveEntry(EntryRef ref, const std::filesystem::path& file) {
+    if (!isSaveFile(ref)) return {};
+    return saveFatEntry(fatEntries[ref], file);
+}
+
+void FatVolume::rename(EntryRef ref, std::string newName) {
+    if (ref < fatEntries.size() && ref != kRootIndex) fatEntries[ref].name = std::move(newName);
+}
+
+}  // namespace vantor::fat

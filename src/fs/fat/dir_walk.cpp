@@ -1,0 +1,206 @@
+// The directory walk: the root, then every folder reached from it, deleted
+// entries included. Each folder cluster is read once: a cluster already
+// walked (a loop in a chain, two entries sharing a folder) is not read again.
+#include <algorithm>
+
+#include "fs/fat/FatVolume.h"
+
+namespace vantor::fat {
+namespace {
+
+// A hostile volume can nest folders as deep as it has clusters; real paths
+// stay far below this.
+constexpr int kMaxDepth = 256;
+// Entries kept per volume; each costs about a hundred bytes.
+constexpr std::size_t kMaxEntries = 4'000'000;
+// A FAT folder holds at most 65536 slots: 2 MiB, whatever its chain claims.
+constexpr std::uint64_t kMaxFolderBytes = 2 * 1024 * 1024;
+
+}  // namespace
+
+
+std::uint32_t FatVolume::slotCluster(const DirSlot& slot) const {
+    // FAT16 keeps other data (OS/2 extended attributes) in the high word.
+    return fatVersion == FatVersion::fat32 ? slot.firstCluster() : slot.clusterLow;
+}
+
+std::uint64_t FatVolume::clusterOffset(std::uint32_t cluster) const {
+    return dataOffset + std::uint64_t{cluster - 2} * clusterSize;
+}
+
+bool FatVolume::readCluster(std::uint32_t cluster, std::vector<std::uint8_t>& buffer) {
+    buffer.assign(clusterSize, 0);
+    return ctx.reader.readAt(clusterOffset(cluster), buffer) > 0;
+}
+
+void FatVolume::appendRootEntry() {
+    FatEntry root;
+    root.name = "DUMMY ENTRY";
+    root.attributes = attr::directory;
+    root.folder = true;
+    fatEntries.push_back(std::move(root));
+}
+
+std::uint32_t FatVolume::addEntry(const DirSlot& slot, std::string name, bool deleted, std::uint32_t parent,
+                                  std::uint64_t position) {
+    FatEntry e;
+    e.attributes = slot.attributes;
+    e.creationTenths = slot.creationTenths;
+    e.creationTime = slot.creationTime;
+    e.creationDate = slot.creationDate;
+    e.accessDate = slot.accessDate;
+    e.firstCluster = slotCluster(slot);
+    e.writeTime = slot.writeTime;
+    e.writeDate = slot.writeDate;
+    e.size = slot.size;
+    e.deleted = deleted;
+    e.folder = isFolderAttribute(slot.attributes);
+    e.name = std::move(name);
+    e.parent = parent;
+    e.ownIndex = static_cast<std::uint32_t>(fatEntries.size());
+    e.position = position;
+    fatEntries.push_back(std::move(e));
+    return fatEntries.back().ownIndex;
+}
+
+std::uint32_t FatVolume::addFolderOnce(const DirSlot& slot, std::string name, bool deleted, std::uint32_t parent,
+                                       std::uint64_t position, bool& isNew) {
+    const std::uint32_t cluster = slotCluster(slot);
+    if (table.inRange(cluster)) {
+        if (auto known = clusterIndex.find(cluster); known != clusterIndex.end()) {
+            // Two entries share one folder: one entry stands for both, and the
+            // folder's content goes to it once. The later name wins, except
+            // that a deleted entry never renames a live folder (its cluster
+            // was reused by the live one).
+            FatEntry& existing = fatEntries[known->second];
+            if (known->second != kRootIndex && (!deleted || existing.deleted)) {
+                existing.name = std::move(name);
+                existing.deleted = deleted;
+            }
+            isNew = false;
+            return known->second;
+        }
+    }
+    const std::uint32_t index = addEntry(slot, std::move(name), deleted, parent, position);
+    isNew = table.inRange(cluster);
+    if (isNew) clusterIndex.emplace(cluster, index);
+    return index;
+}
+
+FatVolume::SlotsEnd FatVolume::walkSlots(Bytes slots, std::uint64_t position, SlotWalk& walk) {
+    for (std::size_t off = 0; off + kSlotSize <= slots.size(); off += kSlotSize) {
+        const Bytes s = slots.subspan(off, kSlotSize);
+        const std::uint8_t b0 = s[0];
+        const std::uint8_t a = s[0x0B];
+        const bool first = walk.firstSlot;
+        walk.firstSlot = false;
+        if (b0 == 0) {
+            // The end mark. The root is read on to its end for entries left
+            // behind it; a folder stops here.
+            if (walk.isRoot) {
+                walk.group.clear();
+                continue;
+            }
+            return SlotsEnd::folderEnded;
+        }
+        if (first && walk.checkDot && b0 != '.') return SlotsEnd::folderEnded;
+        if (isLongNameAttribute(a)) {
+            // A live piece flagged "last" (0x40) starts a new name; pieces of
+            // an earlier, unfinished name are dropped.
+            if (b0 != kDeletedMark && (b0 & 0x40)) walk.group.clear();
+            walk.group.add(s);
+            continue;
+        }
+        if (b0 == '.' || isVolumeLabelAttribute(a)) {
+            walk.group.clear();
+            continue;
+        }
+        if (fatEntries.size() >= kMaxEntries) return SlotsEnd::folderEnded;
+        const DirSlot d = decodeSlot(s);
+        const bool deleted = b0 == kDeletedMark;
+        // A long name belongs to this entry when both were deleted together
+        // or, for a live entry, when its checksum names this short name.
+        std::string name;
+        if (!walk.group.empty() && walk.group.deleted() == deleted &&
+            (deleted || walk.group.checksum() == shortNameChecksum(d.name)))
+            name = walk.group.name();
+        if (name.empty()) name = formatShortName(d.name, d.caseFlags);
+        walk.group.clear();
+        const std::uint64_t at = position + off;
+        if (isFolderAttribute(a)) {
+            bool isNew = false;
+            const std::uint32_t index = addFolderOnce(d, std::move(name), deleted, walk.parent, at, isNew);
+            if (isNew) walk.folders.push_back({index, slotCluster(d), deleted});
+        } else {
+            addEntry(d, std::move(name), deleted, walk.parent, at);
+        }
+    }
+    return SlotsEnd::more;
+}
+
+void FatVolume::walkClusterChain(std::uint32_t parentIndex, std::uint32_t first, bool followChain, bool isRoot,
+                                 int depth) {
+    if (depth > kMaxDepth || walkStopped) return;
+    SlotWalk walk;
+    walk.parent = parentIndex;
+    walk.isRoot = isRoot;
+    walk.checkDot = !isRoot;
+    std::vector<std::uint8_t> buffer;
+    const std::uint64_t maxClusters = std::max<std::uint64_t>(1, kMaxFolderBytes / std::max<std::uint64_t>(clusterSize, 1));
+    std::uint32_t cluster = first;
+    for (std::uint64_t n = 0; n < maxClusters; ++n) {
+        if (control.pollAndTake()) {
+            walkStopped = true;
+            break;
+        }
+        if (!table.inRange(cluster) || !walkedClusters.insert(cluster).second) break;
+        readCluster(cluster, buffer);
+        if (walkSlots(buffer, clusterOffset(cluster), walk) == SlotsEnd::folderEnded) break;
+        if (!followChain) break;
+        if (ctx.state.isDriveFormatted) {
+            // A formatted drive's FAT says nothing: take the clusters in a
+            // row. The root past its first cluster would be guesswork.
+            if (isRoot) break;
+            ++cluster;
+            continue;
+        }
+        const auto next = nextCluster(cluster);
+        if (!next) break;
+        cluster = *next;
+    }
+    for (const auto& f : walk.folders) {
+        if (walkStopped) break;
+        // A deleted folder's FAT entries are free: only its first cluster is known.
+        walkClusterChain(f.index, f.cluster, !f.deleted, false, depth + 1);
+    }
+}
+
+void FatVolume::walkFolder(std::uint32_t folderIndex, std::uint32_t cluster, bool deletedFolder, int depth) {
+    walkClusterChain(folderIndex, cluster, !deletedFolder, false, depth);
+}
+
+void FatVolume::walkRoot() {
+    fatEntries.clear();
+    clusterIndex.clear();
+    walkedClusters.clear();
+    walkStopped = false;
+    appendRootEntry();
+    if (!geometry) return;
+    if (fatVersion == FatVersion::fat32) {
+        // The root is a cluster chain like any folder, starting where the
+        // boot sector says (not necessarily cluster 2).
+        clusterIndex.emplace(geometry->rootCluster, kRootIndex);
+        walkClusterChain(kRootIndex, geometry->rootCluster, true, true, 0);
+        return;
+    }
+    SlotWalk walk;
+    walk.parent = kRootIndex;
+    walk.isRoot = true;
+    walkSlots(rootDirectory, geometry->rootStart, walk);
+    for (const auto& f : walk.folders) {
+        if (walkStopped) break;
+        walkFolder(f.index, f.cluster, f.deleted, 1);
+    }
+}
+
+}  // namespace vantor::fat

@@ -1,0 +1,295 @@
+// The advanced mode: the boot sector is gone or was rewritten by a format, so
+// the geometry comes from the user's picks, the volume is swept for slots
+// that look like directory entries, and a tree is rebuilt from them.
+#include "fs/fat/sweep.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <set>
+
+#include "fs/fat/FatVolume.h"
+
+namespace vantor::fat {
+namespace {
+
+bool isDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
+bool isAlpha(std::uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+// FAT32's sweep takes 'A'..'[' and '_'..'z'; FAT16's 'A'..'[' and 'a'..'z'.
+bool isNameLetter(std::uint8_t c, FatVersion v) {
+    if (c >= 'A' && c <= '[') return true;
+    return v == FatVersion::fat32 ? (c >= '_' && c <= 'z') : (c >= 'a' && c <= 'z');
+}
+bool oneOf(std::uint8_t c, const char* set) {
+    for (; *set; ++set)
+        if (c == static_cast<std::uint8_t>(*set)) return true;
+    return false;
+}
+
+bool isSweptFolderAttribute(std::uint8_t a) {
+    return a == 0x10 || a == 0x11 || a == 0x12 || a == 0x14 || a == 0x15 || a == 0x16 || a == 0x30;
+}
+
+// The three dates and two times of a slot: present (nonzero) and valid.
+bool datesPresentAndValid(const DirSlot& d) {
+    if (!d.accessDate || !d.creationDate || !d.writeDate || !d.creationTime || !d.writeTime) return false;
+    return validDosDate(d.accessDate) && validDosDate(d.creationDate) && validDosDate(d.writeDate) &&
+           validDosTime(d.creationTime) && validDosTime(d.writeTime);
+}
+bool datesValid(const DirSlot& d) {
+    return validDosDate(d.accessDate) && validDosDate(d.creationDate) && validDosDate(d.writeDate) &&
+           validDosTime(d.creationTime) && validDosTime(d.writeTime);
+}
+
+bool longNameSlot(Bytes s, FatVersion v) {
+    const std::uint8_t b0 = s[0], b1 = s[1];
+    const bool live = b0 != kDeletedMark;
+    const bool b1ok = isNameLetter(b1, v) || isDigit(b1) || oneOf(b1, v == FatVersion::fat32 ? " ~,.)" : " ~.)") ||
+                      b1 == kDeletedMark || (v == FatVersion::fat16 && live && b1 == '_');
+    return b1ok && s[12] == 0 && le16(s, 26) == 0;
+}
+
+bool folderSlot(Bytes s, const DirSlot& d, FatVersion v, std::uint32_t totalClusters) {
+    const std::uint8_t b0 = s[0], b1 = s[1];
+    const bool deleted = b0 == kDeletedMark;
+    if (!(isNameLetter(b0, v) || isDigit(b0) || b0 == kDeletedMark || b0 == '~' || b0 == '$')) return false;
+    const std::uint32_t c = v == FatVersion::fat32 ? d.firstCluster() : d.clusterLow;
+    if (v == FatVersion::fat32) {
+        if (!(isNameLetter(b1, v) || isDigit(b1) || oneOf(b1, " ~.)_") || b1 == kDeletedMark)) return false;
+        if (c == 0 || c >= totalClusters) return false;
+        // Creation tenths are not required: formatters other than Windows
+        // write 0 there, and so does Windows on an even second.
+        if (!datesPresentAndValid(d)) return false;
+        return deleted || d.size == 0;
+    }
+    if (!(isNameLetter(b1, v) || isDigit(b1) || oneOf(b1, " ).~") || b1 == kDeletedMark)) return false;
+    if (deleted) return datesValid(d);
+    return d.size == 0 && c > 0 && c < totalClusters && datesValid(d);
+}
+
+bool fileSlot(Bytes s, const DirSlot& d, FatVersion v, std::uint32_t totalClusters) {
+    const std::uint8_t b0 = s[0], b1 = s[1];
+    if (!(isNameLetter(b0, v) || isDigit(b0) || b0 == kDeletedMark || b0 == '~')) return false;
+    if (d.caseFlags != 0 && d.caseFlags != 0x18) return false;
+    const std::uint32_t c = v == FatVersion::fat32 ? d.firstCluster() : d.clusterLow;
+    if (v == FatVersion::fat32) {
+        if (!(isNameLetter(b1, v) || isDigit(b1) || oneOf(b1, " ~._") || b1 == kDeletedMark)) return false;
+        return c > 0 && c < totalClusters && d.size != 0 && datesPresentAndValid(d);
+    }
+    if (!(isNameLetter(b1, v) || isDigit(b1) || oneOf(b1, " ).~") || b1 == kDeletedMark)) return false;
+    return c < totalClusters && datesValid(d);
+}
+
+bool rootMarkerSlot(Bytes s, const DirSlot& d) {
+    const std::uint8_t b0 = s[0], b1 = s[1];
+    if (!(isAlpha(b0) || isDigit(b0) || b0 == kDeletedMark || b0 == '~' || b0 == '$')) return false;
+    if (!(isAlpha(b1) || isDigit(b1) || oneOf(b1, " ~.)") || b1 == kDeletedMark)) return false;
+    return (d.caseFlags == 0 || d.caseFlags == 0x18) && (d.size & 0xFF) == 0;
+}
+
+}  // namespace
+
+SweptSlot classifySweptSlot(Bytes s, FatVersion v, std::uint32_t totalClusters, bool rootFound) {
+    SweptSlot out;
+    if (s.size() < kSlotSize) return out;
+    const std::uint8_t a = s[0x0B];
+    const DirSlot d = decodeSlot(s);
+    if (a == attr::longName) {
+        if (longNameSlot(s, v)) out.kind = SweptKind::longName;
+    } else if (isSweptFolderAttribute(a)) {
+        if (folderSlot(s, d, v, totalClusters)) out.kind = SweptKind::folder;
+    } else if (a == 0x20 || (v == FatVersion::fat16 && a == 0x26)) {
+        if (fileSlot(s, d, v, totalClusters)) out.kind = SweptKind::file;
+    }
+    if (!rootFound && (a == attr::volumeLabel || hasText(s, 1, "RECYCLE")))
+        out.rootMarker = rootMarkerSlot(s, d);
+    return out;
+}
+
+bool isDotSlot(Bytes s) {
+    if (s.size() < kSlotSize || s[0] != '.' || !isFolderAttribute(s[0x0B])) return false;
+    for (std::size_t i = 1; i < 11; ++i)
+        if (s[i] != ' ') return false;
+    return true;
+}
+
+// --- the advanced life cycle ---
+
+bool FatVolume::advancedSetup(std::int64_t fatSector, std::uint32_t sectorsPerCluster) {
+    if (sectorsPerCluster == 0 || sectorsPerCluster > 128 || fatSector < 0) return false;
+    advanced = true;
+    geometry.reset();
+    clusterSize = std::uint64_t{sectorsPerCluster} * kSectorSize;
+    fatOffset = static_cast<std::uint64_t>(fatSector) * kSectorSize;
+    const std::uint64_t total = volumeSize / clusterSize;
+    const std::uint64_t limit = fatVersion == FatVersion::fat32 ? 0x0FFFFFF5 : 65524;
+    clusterCount = static_cast<std::uint32_t>(std::min(total, limit));
+    table.attach(&ctx.reader, fatOffset, clusterCount, fatVersion);
+    dataOffset = 0;
+    fatEntries.clear();
+    return true;
+}
+
+void FatVolume::sweepForEntries() {
+    swept.clear();
+    dotSlots.clear();
+    rootMarker.reset();
+    const bool fat32 = fatVersion == FatVersion::fat32;
+    const std::int64_t range = fat32 ? 1000 : 100000;
+    ctx.progress.setRange(0, range);
+    if (clusterSize == 0 || volumeSize == 0) return;
+    // Whole clusters per read, about 4 MiB at a time.
+    const std::uint64_t chunk = std::max<std::uint64_t>(1, (4u << 20) / clusterSize) * clusterSize;
+    std::vector<std::uint8_t> buffer(chunk, 0);
+    const std::uint32_t totalClusters = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(volumeSize / clusterSize, 0xFFFFFFFFu));
+    char text[96];
+    for (std::uint64_t pos = 0; pos < volumeSize; pos += chunk) {
+        if (control.pollAndTake()) break;
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, volumeSize - pos));
+        const std::span<std::uint8_t> part(buffer.data(), n);
+        if (!fat32) {
+            std::snprintf(text, sizeof text, "currently at sector %lld of %lld", static_cast<long long>(pos / 512),
+                          static_cast<long long>(volumeSize / 512));
+            ctx.progress.setStatus(text);
+        }
+        ctx.progress.setPosition(static_cast<std::int64_t>(static_cast<long double>(range) * pos / volumeSize));
+        if (ctx.reader.readAt(pos, part) == 0) continue;  // unreadable: nothing to find there
+        const Bytes bytes(part);
+        const std::size_t before = swept.size();
+        for (std::size_t off = 0; off + kSlotSize <= n; off += kSlotSize) {
+            const Bytes s = bytes.subspan(off, kSlotSize);
+            // Most of a volume is file data or zeros: the attribute byte
+            // settles nearly every slot before any other test.
+            const std::uint8_t a = s[0x0B];
+            if (a == 0 || (a & 0xC0)) continue;
+            if (isDotSlot(s)) {
+                const std::uint32_t own = fat32 ? decodeSlot(s).firstCluster() : le16(s, 0x1A);
+                if (own >= 2) dotSlots.emplace_back(pos + off, own);
+                continue;
+            }
+            const SweptSlot k = classifySweptSlot(s, fatVersion, totalClusters, rootMarker.has_value());
+            if (k.rootMarker) rootMarker = pos + off;
+            if (k.kind != SweptKind::none) swept.push_back(pos + off);
+        }
+        if (swept.size() != before) {
+            std::snprintf(text, sizeof text, "found file or directory =  %d ", static_cast<int>(swept.size()));
+            ctx.progress.setStatus(text);
+        }
+    }
+    ctx.progress.setPosition(range);
+}
+
+// The start of the data area (cluster 2). Each folder's "." slot sits at the
+// start of the folder's own cluster, so its position less (cluster − 2)
+// clusters is the data start; the value most "." slots agree on wins. Without
+// folders the root's label or recycle-bin slot marks it, and as a last guess
+// the first entry found.
+std::uint64_t FatVolume::resolveDataStart() const {
+    std::map<std::uint64_t, std::size_t> votes;
+    for (const auto& [position, cluster] : dotSlots) {
+        const std::uint64_t back = std::uint64_t{cluster - 2} * clusterSize;
+        if (position >= back) ++votes[position - back];
+    }
+    std::uint64_t best = 0;
+    std::size_t bestVotes = 0;
+    for (const auto& [start, count] : votes)
+        if (count > bestVotes) best = start, bestVotes = count;
+    const std::uint64_t fixedRoot = fatVersion == FatVersion::fat16 ? kFat16RootBytes : 0;
+    if (bestVotes > 0) return best;
+    if (rootMarker) return *rootMarker + fixedRoot;
+    if (!swept.empty()) return (swept.front() >= 32 ? swept.front() - 32 : 0) + fixedRoot;
+    return fatOffset + fixedRoot;
+}
+
+void FatVolume::placeSweptSlot(std::uint64_t position, std::uint32_t parentIndex,
+                               std::unordered_set<std::uint64_t>& consumed) {
+    // A long name has at most 20 pieces before its short slot.
+    std::vector<std::uint8_t> run((kMaxLongNamePieces + 1) * kSlotSize, 0);
+    if (ctx.reader.readAt(position, run) == 0) return;
+    SlotWalk walk;
+    walk.parent = parentIndex;
+    walk.isRoot = true;  // no "." test: a swept slot can sit anywhere in its folder
+    std::size_t used = 0;
+    const Bytes bytes(run);
+    while (used < kMaxLongNamePieces && isLongNameAttribute(bytes[used * kSlotSize + 0x0B])) ++used;
+    // The pieces and the short slot they name, taken together.
+    const std::size_t slots = used + 1;
+    for (std::size_t i = 0; i < slots; ++i) consumed.insert(position + i * kSlotSize);
+    const Bytes group = bytes.subspan(0, slots * kSlotSize);
+    walkSlots(group, position, walk);
+    for (const auto& f : walk.folders) {
+        if (walkStopped) break;
+        walkFolder(f.index, f.cluster, f.deleted, 1);
+    }
+}
+
+void FatVolume::buildFromSweep() {
+    fatEntries.clear();
+    clusterIndex.clear();
+    walkedClusters.clear();
+    walkStopped = false;
+    dataOffset = resolveDataStart();
+    appendRootEntry();
+    {
+        FatEntry orphans;
+        orphans.name = "ORPHAN ENTRY";
+        orphans.attributes = attr::directory;
+        orphans.folder = true;
+        orphans.ownIndex = kOrphanIndex;
+        fatEntries.push_back(std::move(orphans));
+    }
+    if (clusterSize == 0) return;
+    const bool fat32 = fatVersion == FatVersion::fat32;
+    // The root: FAT32's first root cluster, FAT16's fixed area before the data.
+    const std::uint64_t rootBegin = fat32 ? dataOffset : (dataOffset >= kFat16RootBytes ? dataOffset - kFat16RootBytes : 0);
+    const std::uint64_t rootEnd = fat32 ? dataOffset + clusterSize : dataOffset;
+    if (fat32) walkedClusters.insert(2);
+
+    auto clusterOf = [&](std::uint64_t position) -> std::optional<std::uint32_t> {
+        if (position < dataOffset) return std::nullopt;
+        const std::uint64_t c = (position - dataOffset) / clusterSize + 2;
+        if (c > 0xFFFFFFFFu) return std::nullopt;
+        return static_cast<std::uint32_t>(c);
+    };
+    // Folders whose first cluster still starts with "." where this geometry
+    // puts it.
+    std::set<std::uint32_t> folderClusters;
+    for (const auto& [position, cluster] : dotSlots)
+        if (table.inRange(cluster) && clusterOffset(cluster) == position) folderClusters.insert(cluster);
+
+    std::unordered_set<std::uint64_t> consumed;
+    // 1. The root's entries, and through their folders everything below them.
+    for (std::uint64_t p : swept) {
+        if (walkStopped) break;
+        if (p < rootBegin || p >= rootEnd || consumed.count(p)) continue;
+        placeSweptSlot(p, kRootIndex, consumed);
+    }
+    // 2. Folders still intact whose own entry was lost (a format rewrote the
+    // root): each gets a node under the orphans, named by its cluster and
+    // marked deleted, so that an entry for it found later gives its name.
+    for (std::uint32_t c : folderClusters) {
+        if (walkStopped) break;
+        if (walkedClusters.count(c)) continue;
+        if (clusterIndex.count(c)) continue;
+        DirSlot folder;
+        folder.attributes = attr::directory;
+        folder.clusterLow = static_cast<std::uint16_t>(c & 0xFFFF);
+        folder.clusterHigh = static_cast<std::uint16_t>(c >> 16);
+        char name[32];
+        std::snprintf(name, sizeof name, "FOLDER_%u", c);
+        const std::uint32_t index = addEntry(folder, name, true, kOrphanIndex, clusterOffset(c));
+        clusterIndex.emplace(c, index);
+        walkFolder(index, c, false, 1);
+    }
+    // 3. Whatever else was found: entries whose folder is unknown.
+    for (std::uint64_t p : swept) {
+        if (walkStopped) break;
+        if (consumed.count(p)) continue;
+        if (p >= rootBegin && p < rootEnd) continue;
+        if (auto c = clusterOf(p); c && walkedClusters.count(*c)) continue;
+        placeSweptSlot(p, kOrphanIndex, consumed);
+    }
+}
+
+}  // namespace vantor::fat
