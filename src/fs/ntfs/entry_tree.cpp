@@ -57,14 +57,43 @@ void ntfs::parseEntry(std::int64_t index, std::span<const std::uint8_t> record) 
         }
     }
     if (!chosen) chosen = std::move(dosName);
-    if (!chosen) return;
-    // Name and parent come from the same file name, so a hard link never
-    // lands under the folder of another of its names.
-    e.name = std::move(chosen->name);
-    e.parent = static_cast<std::int64_t>(chosen->parentRecord);
-    e.size = chosen->allocatedSize;
-    e.nameFlags = chosen->flags;
     e.recordFlags = header.flags;
+    if (!chosen) return;
+    if (header.baseRecord != 0) {
+        // A base record whose attributes overflowed keeps its names here.
+        extensionNames.emplace_back(header.baseRecord, std::move(*chosen));
+        return;
+    }
+    nameFrom(e, std::move(*chosen));
+}
+
+// Name and parent come from the same file name, so a hard link never lands
+// under the folder of another of its names.
+void ntfs::nameFrom(MftEntry& e, FileName&& fn) {
+    if (fn.flags & kFileNameIsDirectory) e.kind = 'D';
+    e.name = std::move(fn.name);
+    e.parent = static_cast<std::int64_t>(fn.parentRecord);
+    e.size = fn.allocatedSize;
+    e.nameFlags = fn.flags;
+}
+
+void ntfs::applyExtensionRecords() {
+    for (const auto& [base, size] : extensionSizes) {
+        if (base >= entryList.size()) continue;
+        MftEntry& e = entryList[base];
+        if (e.hasAttributeList && !e.dataSizeKnown) {
+            e.dataSize = size;
+            e.dataSizeKnown = true;
+        }
+    }
+    for (auto& [base, fn] : extensionNames) {
+        if (base >= entryList.size()) continue;
+        MftEntry& e = entryList[base];
+        if (!e.validSignature || !e.hasAttributeList || !e.name.empty()) continue;
+        nameFrom(e, std::move(fn));
+    }
+    extensionSizes.clear();
+    extensionNames.clear();
 }
 
 void ntfs::linkToParent(std::int64_t index) {
@@ -154,14 +183,7 @@ bool ntfs::buildEntryTree() {
         }
         progress.setPosition(count);
     }
-    for (const auto& [base, size] : extensionSizes) {
-        if (base >= entryList.size()) continue;
-        MftEntry& e = entryList[base];
-        if (e.hasAttributeList && !e.dataSizeKnown) {
-            e.dataSize = size;
-            e.dataSizeKnown = true;
-        }
-    }
+    applyExtensionRecords();
     MftEntry orphanEntry;
     orphanEntry.validSignature = true;
     orphanEntry.name = "ORPHAN_ENTRY";

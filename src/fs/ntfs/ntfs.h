@@ -142,6 +142,10 @@ private:
     // Extension records that carry the first extent of their base record's
     // data: (base record, real size), applied once every record is parsed.
     std::vector<std::pair<std::uint64_t, std::uint64_t>> extensionSizes;
+    // File names found in extension records, for base records left unnamed.
+    std::vector<std::pair<std::uint64_t, ntfs_layout::FileName>> extensionNames;
+    void applyExtensionRecords();
+    void nameFrom(MftEntry& e, ntfs_layout::FileName&& fn);
 };
 
 }  // namespace vantor
