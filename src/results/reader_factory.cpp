@@ -2,6 +2,8 @@
 
 #include "fs/ext/ext2Class.h"
 
+#include "fs/ntfs/ntfs.h"
+
 // Each reader adds its header and one case below.
 
 namespace vantor {
@@ -9,6 +11,7 @@ namespace vantor {
 std::unique_ptr<VolumeReader> makeVolumeReader(std::string_view fileSystem, const ReaderContext& context) {
     switch (fsKindFromName(fileSystem)) {
         case FsKind::extX: return std::make_unique<ext2Class>(context);
+        case FsKind::ntfs: return std::make_unique<ntfs>(context);
         default: break;
     }
     return nullptr;
