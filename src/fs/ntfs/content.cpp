@@ -268,6 +268,32 @@ bool ntfs::writeCompressed(const DataStream& d, OutputFile& out, SaveResult& res
     return true;
 }
 
+bool ntfs::writeStream(const DataStream& data, OutputFile& out, SaveResult& result) const {
+    result.damaged = data.damaged;
+    result.problem = data.problem;
+    const std::uint64_t unitClusters = std::uint64_t{1} << std::min<std::uint16_t>(data.compressionUnit, 63);
+    // Units are at most 16 clusters of at most 4 KiB on any volume Windows
+    // writes; anything far larger is damage and is read as plain clusters.
+    const bool unitsUsable = data.compressionUnit > 0 && data.compressionUnit < 16 &&
+                             unitClusters * clusterSize <= (std::uint64_t{16} << 20);
+    if (data.resident) return writeResident(data, out, result);
+    if (data.compressed && unitsUsable && !data.encrypted) return writeCompressed(data, out, result);
+    return writePlain(data, out, result);
+}
+
+SaveResult ntfs::saveStream(const DataStream& data, const std::filesystem::path& file) const {
+    SaveResult result;
+    OutputFile out;
+    if (!out.create(file)) {
+        result.problem = out.error();
+        return result;
+    }
+    const bool ok = writeStream(data, out, result);
+    result.written = out.finish(std::nullopt, std::nullopt) && ok;
+    result.bytes = out.size();
+    return result;
+}
+
 SaveResult ntfs::saveEntry(EntryRef ref, const std::filesystem::path& file) {
     SaveResult result;
     if (!validIndex(ref) || entryList[ref].name.empty()) {
@@ -297,18 +323,7 @@ SaveResult ntfs::saveEntry(EntryRef ref, const std::filesystem::path& file) {
         std::snprintf(text, sizeof text, "This is  %s directory .Please specify file names ", e.name.c_str());
         messages.inform(text);
     } else if (data) {
-        result.damaged = data->damaged;
-        result.problem = data->problem;
-        const std::uint64_t unitClusters = std::uint64_t{1} << std::min<std::uint16_t>(data->compressionUnit, 63);
-        const bool unitsUsable = data->compressionUnit > 0 && data->compressionUnit < 16 &&
-                                 unitClusters * clusterSize <= (std::uint64_t{16} << 20);
-        if (data->resident) {
-            ok = writeResident(*data, out, result);
-        } else if (data->compressed && unitsUsable && !data->encrypted) {
-            ok = writeCompressed(*data, out, result);
-        } else {
-            ok = writePlain(*data, out, result);
-        }
+        ok = writeStream(*data, out, result);
     }
     std::optional<Timestamp> access, modification;
     if (e.access) access = fromFileTime(*e.access);

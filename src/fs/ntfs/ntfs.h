@@ -102,6 +102,8 @@ public:
     // Content (content.cpp).
     std::optional<DataStream> findDataStream(std::int64_t index) const;
     std::vector<std::uint64_t> getClusterList(std::uint64_t position) const;
+    // Writes a data stream to a new file (no times): the writers on their own.
+    SaveResult saveStream(const DataStream& data, const std::filesystem::path& file) const;
 
     const std::vector<MftEntry>& entries() const { return entryList; }
     std::uint64_t clusterBytes() const { return clusterSize; }
@@ -115,6 +117,7 @@ private:
     std::uint64_t volumeBytesFromRecord() const;
     void resolveParents();
     void attachOrphans();
+    bool writeStream(const DataStream& data, class OutputFile& out, SaveResult& result) const;
     bool writeResident(const DataStream& data, class OutputFile& out, SaveResult& result) const;
     bool writePlain(const DataStream& data, class OutputFile& out, SaveResult& result) const;
     bool writeCompressed(const DataStream& data, class OutputFile& out, SaveResult& result) const;
