@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "results/safe_name.h"
+#include "support/support.h"
+
+namespace vantor {
+namespace {
+
+TEST(SafeName, NamesFromDiskCannotLeaveTheirFolder) {
+    struct Case {
+        const char* what;
+        std::string name;
+        std::string safe;
+    };
+    const Case cases[] = {
+        {"plain", "report.docx", "report.docx"},
+        {"climbs", "../x", ".._x"},
+        {"separator", "a/b", "a_b"},
+        {"parent", "..", "__"},
+        {"self", ".", "_"},
+        {"empty", "", "_"},
+        {"NUL inside", std::string("nul\0name", 8), "nul_name"},
+        {"control characters", "ctl\x01\x1f\x7f", "ctl___"},
+        {"backslash stays", "a\\b", "a\\b"},
+        {"UTF-8 stays", "caf\xc3\xa9.txt", "caf\xc3\xa9.txt"},
+        {"dots and blanks", "... ", "... "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(safeName(c.name), c.safe);
+    }
+}
+
+TEST(SafeName, LongNamesKeepTheirExtensionWithin255Bytes) {
+    const std::string longStem(300, 'n');
+    const std::string cut = safeName(longStem + ".jpg");
+    EXPECT_EQ(cut.size(), 255u);
+    EXPECT_EQ(cut.substr(cut.size() - 4), ".jpg");
+    // A multi-byte character is never split.
+    std::string wide;
+    for (int i = 0; i < 200; ++i) wide += "\xc3\xa9";
+    const std::string w = safeName(wide + ".txt");
+    EXPECT_LE(w.size(), 255u);
+    EXPECT_EQ(w.substr(w.size() - 4), ".txt");
+    EXPECT_NE(static_cast<unsigned char>(w[w.size() - 5]), 0xc3);
+    const std::string numbered = numberedName(cut, 12);
+    EXPECT_EQ(numbered.size(), 255u);
+    EXPECT_EQ(numbered.substr(numbered.size() - 9), " (12).jpg");
+}
+
+TEST(SafeName, NumberedNamesGoBeforeTheExtension) {
+    EXPECT_EQ(numberedName("a.txt", 2), "a (2).txt");
+    EXPECT_EQ(numberedName("archive.tar.gz", 3), "archive.tar (3).gz");
+    EXPECT_EQ(numberedName(".bashrc", 2), ".bashrc (2)");
+    EXPECT_EQ(numberedName("noext", 2), "noext (2)");
+}
+
+TEST(SaveNamer, NeverWritesTwiceToOneFileNorThroughALink) {
+    test::ScratchDir dir;
+    SaveNamer namer;
+    const auto first = namer.fileIn(dir.path(), "a.txt");
+    ASSERT_TRUE(first);
+    std::ofstream(*first) << "one";
+    namer.wrote(*first);
+    const auto second = namer.fileIn(dir.path(), "a.txt");
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->filename(), "a (2).txt");
+
+    // A file that was there before the save is replaced, as a second save would.
+    std::ofstream(dir.path() / "old.txt") << "old";
+    EXPECT_EQ(namer.fileIn(dir.path(), "old.txt")->filename(), "old.txt");
+
+    // A link is never written through, nor used as a folder.
+    test::ScratchDir elsewhere;
+    ASSERT_EQ(::symlink((elsewhere.path() / "target").c_str(), (dir.path() / "link").c_str()), 0);
+    EXPECT_EQ(namer.fileIn(dir.path(), "link")->filename(), "link (2)");
+    ASSERT_EQ(::symlink(elsewhere.path().c_str(), (dir.path() / "linkdir").c_str()), 0);
+    const auto folder = namer.folderIn(dir.path(), "linkdir");
+    ASSERT_TRUE(folder);
+    EXPECT_EQ(folder->filename(), "linkdir (2)");
+    EXPECT_TRUE(std::filesystem::is_directory(*folder));
+
+    // A file where a folder should go: the folder takes the next name.
+    EXPECT_EQ(namer.folderIn(dir.path(), "a.txt")->filename(), "a (2).txt");
+    // An existing folder is used as it stands.
+    EXPECT_EQ(namer.folderIn(dir.path(), "a (2).txt")->filename(), "a (2).txt");
+}
+
+}  // namespace
+}  // namespace vantor

@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "results/save_walk.h"
+#include "support/fake_reader.h"
+#include "support/support.h"
+
+namespace vantor {
+namespace {
+
+namespace fs = std::filesystem;
+using test::StandardVolume;
+
+std::string readText(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Every path below `dir`, relative, with "/" for folders' ends.
+std::set<std::string> tree(const fs::path& dir) {
+    std::set<std::string> out;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) {
+        std::string rel = fs::relative(e.path(), dir).string();
+        if (e.is_directory()) rel += '/';
+        out.insert(rel);
+    }
+    return out;
+}
+
+struct SaveRun {
+    test::RecordingMessages messages;
+    test::RecordingProgress progress;
+    WorkSeams seams;
+    explicit SaveRun(bool answer = true) : messages(answer) {
+        seams.messages = &messages;
+        seams.progress = &progress;
+    }
+};
+
+TEST(SaveWalk, RecreatesFoldersWithContentAndTimes) {
+    StandardVolume v;
+    test::ScratchDir scratch;
+    const fs::path out = scratch.path() / "out";
+    fs::create_directory(out);
+    SaveRun run;
+    const SaveReport report = saveFolder(v.reader, 0, "ROOT", out, run.seams);
+
+    EXPECT_EQ(report.found, 19);
+    EXPECT_EQ(report.written, 19);
+    EXPECT_TRUE(report.complete());
+    EXPECT_EQ(run.messages.all().front(),
+              "number of files found inside this folder = 19 .do u want to continue dumping these files..?");
+    EXPECT_EQ(run.messages.all().back(), "work done");
+    EXPECT_EQ(run.progress.lastMaximum(), 19);
+    EXPECT_EQ(run.progress.lastPosition(), 19);
+
+    const std::set<std::string> expected = {
+        "docs/", "docs/a.txt", "docs/b.jpg", "docs/sub/", "docs/sub/c.PNG", "docs/a (2).txt",
+        "empty/", "inner.txt",  // the empty-named folder adds no level
+        "hostile/", "hostile/.._x", "hostile/a_b", "hostile/__", "hostile/_", "hostile/nul_name",
+        "hostile/ctl__", "hostile/_ (2)",
+        ".._up/", ".._up/f.txt", "top.txt",
+        "$RECYCLE.BIN/", "$RECYCLE.BIN/$IAB12.txt", "$RECYCLE.BIN/$RAB12.txt", "$RECYCLE.BIN/$IXY9",
+        "$RECYCLE.BIN/$RXY9", "ORPHAN ENTRY/", "ORPHAN ENTRY/lost.bin"};
+    EXPECT_EQ(tree(out), expected);
+    // Nothing was written beside the output folder.
+    EXPECT_EQ(tree(scratch.path()).count("x"), 0u);
+    for (const auto& e : fs::directory_iterator(scratch.path())) EXPECT_EQ(e.path().filename(), "out");
+
+    EXPECT_EQ(readText(out / "docs/a.txt"), "alpha");
+    EXPECT_EQ(readText(out / "docs/a (2).txt"), "second alpha");
+    EXPECT_EQ(readText(out / "docs/b.jpg"), "bravo");
+    EXPECT_EQ(readText(out / "docs/sub/c.PNG"), "charlie");
+    EXPECT_EQ(readText(out / "hostile/.._x"), "h1");
+
+    struct stat st {};
+    ASSERT_EQ(::stat((out / "docs/sub/c.PNG").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, v.reader.describe(v.c).modification->seconds);
+    ASSERT_EQ(::stat((out / "docs/sub").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, v.reader.describe(v.sub).modification->seconds);
+    ASSERT_EQ(::stat((out / "docs").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, v.reader.describe(v.docs).modification->seconds);
+}
+
+TEST(SaveWalk, ZeroFilesAskWithZeroAndWriteNothing) {
+    StandardVolume v;
+    test::ScratchDir out;
+    SaveRun run;
+    const SaveReport report = saveFolder(v.reader, v.empty, "ROOT/empty", out.path(), run.seams);
+    EXPECT_EQ(report.found, 0);
+    EXPECT_EQ(run.messages.all(),
+              (std::vector<std::string>{
+                  "number of files found inside this folder = 0 .do u want to continue dumping these files..?",
+                  "work done"}));
+    EXPECT_TRUE(fs::is_empty(out.path()));
+}
+
+TEST(SaveWalk, DecliningWritesNothing) {
+    StandardVolume v;
+    test::ScratchDir out;
+    SaveRun run(false);
+    const SaveReport report = saveFolder(v.reader, v.docs, "ROOT/docs", out.path(), run.seams);
+    EXPECT_TRUE(report.declined);
+    EXPECT_EQ(v.reader.saves.load(), 0);
+    EXPECT_TRUE(fs::is_empty(out.path()));
+    EXPECT_FALSE(run.messages.said("work done"));
+}
+
+TEST(SaveWalk, ReportsFilesNotWrittenDamagedOrWithheld) {
+    StandardVolume v;
+    v.reader.entry(v.a).failSave = true;
+    v.reader.entry(v.b).damagedSave = true;
+    v.reader.entry(v.c).withheldSave = true;
+    test::ScratchDir out;
+    SaveRun run;
+    const SaveReport report = saveFolder(v.reader, v.docs, "ROOT/docs", out.path(), run.seams);
+    EXPECT_EQ(report.found, 4);
+    EXPECT_EQ(report.handled, 4);
+    EXPECT_EQ(report.written, 2);
+    EXPECT_EQ(report.withheld, 1);
+    ASSERT_EQ(report.failed.size(), 1u);
+    EXPECT_EQ(report.failed[0].entryPath, "ROOT/docs/a.txt");
+    EXPECT_EQ(report.failed[0].problem, "unreadable");
+    ASSERT_EQ(report.damaged.size(), 1u);
+    EXPECT_EQ(report.damaged[0].entryPath, "ROOT/docs/b.jpg");
+    EXPECT_FALSE(report.complete());
+    EXPECT_FALSE(fs::exists(out.path() / "sub/c.PNG"));
+    // The status line named each file as it was saved.
+    const auto statuses = run.progress.statuses();
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), "saving File  " + (out.path() / "b.jpg").string()),
+              statuses.end());
+}
+
+TEST(SaveWalk, StopEndsTheWalkAtTheNextChild) {
+    StandardVolume v;
+    test::ScratchDir out;
+    SaveRun run;
+    StopFlag stop;
+    stop.request();
+    run.seams.pageStop = &stop;
+    const SaveReport report = saveFolder(v.reader, 0, "ROOT", out.path(), run.seams);
+    EXPECT_TRUE(report.stopped);
+    EXPECT_EQ(report.handled, 0);
+    EXPECT_TRUE(run.messages.said("work done"));
+}
+
+TEST(SaveWalk, LoopsInTheEntryLinksEndTheWalk) {
+    test::FakeReader reader;
+    const EntryRef a = reader.addFolder(0, "a");
+    const EntryRef b = reader.addFolder(a, "b");
+    reader.addFile(b, "f.txt", "f");
+    reader.link(b, a);  // b holds its own parent
+    test::ScratchDir out;
+    SaveRun run;
+    const SaveReport report = saveFolder(reader, 0, "ROOT", out.path(), run.seams);
+    EXPECT_EQ(report.found, 1);
+    EXPECT_EQ(report.written, 1);
+    EXPECT_EQ(readText(out.path() / "a/b/f.txt"), "f");
+}
+
+TEST(SaveWalk, SingleFileIsWrittenAndAnnounced) {
+    StandardVolume v;
+    test::ScratchDir out;
+    std::ofstream(out.path() / "a.txt") << "before";
+    SaveRun run;
+    const SaveReport first = saveSingleFile(v.reader, v.a, "ROOT/docs/a.txt", out.path(), run.seams);
+    EXPECT_EQ(first.written, 1);
+    EXPECT_EQ(readText(out.path() / "a.txt"), "alpha");
+    EXPECT_TRUE(run.messages.said("file is dumped in path  :  " + (out.path() / "a.txt").string() + "   "));
+    const SaveReport hostile =
+        saveSingleFile(v.reader, v.reader.entry(v.hostile).children[0], "ROOT/hostile/../x", out.path(), run.seams);
+    EXPECT_EQ(hostile.written, 1);
+    EXPECT_EQ(readText(out.path() / ".._x"), "h1");
+}
+
+}  // namespace
+}  // namespace vantor
