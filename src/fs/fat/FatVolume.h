@@ -126,7 +126,7 @@ protected:
     void appendRootEntry();
 
     // sweep.cpp
-    std::uint64_t resolveDataStart() const;
+    std::uint64_t resolveDataStart();
     void placeSweptSlot(std::uint64_t position, std::uint32_t parentIndex, std::unordered_set<std::uint64_t>& consumed);
 
     const char* versionText() const { return fatVersion == FatVersion::fat32 ? "Fat32" : "Fat16"; }
@@ -152,6 +152,7 @@ protected:
     std::vector<std::uint64_t> swept;
     std::vector<std::pair<std::uint64_t, std::uint32_t>> dotSlots;  // "." slots: position, own cluster
     std::optional<std::uint64_t> rootMarker;
+    bool dataStartGuessed = false;  // neither folders nor a root marker placed the data area
 };
 
 }  // namespace vantor::fat

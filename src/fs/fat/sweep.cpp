@@ -185,7 +185,8 @@ void FatVolume::sweepForEntries() {
 // clusters is the data start; the value most "." slots agree on wins. Without
 // folders the root's label or recycle-bin slot marks it, and as a last guess
 // the first entry found.
-std::uint64_t FatVolume::resolveDataStart() const {
+std::uint64_t FatVolume::resolveDataStart() {
+    dataStartGuessed = false;
     std::map<std::uint64_t, std::size_t> votes;
     for (const auto& [position, cluster] : dotSlots) {
         const std::uint64_t back = std::uint64_t{cluster - 2} * clusterSize;
@@ -198,6 +199,7 @@ std::uint64_t FatVolume::resolveDataStart() const {
     const std::uint64_t fixedRoot = fatVersion == FatVersion::fat16 ? kFat16RootBytes : 0;
     if (bestVotes > 0) return best;
     if (rootMarker) return *rootMarker + fixedRoot;
+    dataStartGuessed = true;
     if (!swept.empty()) return (swept.front() >= 32 ? swept.front() - 32 : 0) + fixedRoot;
     return fatOffset + fixedRoot;
 }
@@ -244,7 +246,7 @@ void FatVolume::buildFromSweep() {
     // The root: FAT32's first root cluster, FAT16's fixed area before the data.
     const std::uint64_t rootBegin = fat32 ? dataOffset : (dataOffset >= kFat16RootBytes ? dataOffset - kFat16RootBytes : 0);
     const std::uint64_t rootEnd = fat32 ? dataOffset + clusterSize : dataOffset;
-    if (fat32) walkedClusters.insert(2);
+    if (fat32) walkedClusters.insert(2);  // the root's first cluster is never an orphan folder
 
     auto clusterOf = [&](std::uint64_t position) -> std::optional<std::uint32_t> {
         if (position < dataOffset) return std::nullopt;
@@ -259,11 +261,32 @@ void FatVolume::buildFromSweep() {
         if (table.inRange(cluster) && clusterOffset(cluster) == position) folderClusters.insert(cluster);
 
     std::unordered_set<std::uint64_t> consumed;
-    // 1. The root's entries, and through their folders everything below them.
-    for (std::uint64_t p : swept) {
-        if (walkStopped) break;
-        if (p < rootBegin || p >= rootEnd || consumed.count(p)) continue;
-        placeSweptSlot(p, kRootIndex, consumed);
+    // 1. The root, and through its folders everything below it. Where the
+    // data area's start is known the root is read whole, as in a standard
+    // walk (entries the sweep's tests pass over, such as read-only files,
+    // come back too); otherwise only its swept slots are taken.
+    if (!dataStartGuessed && fat32) {
+        clusterIndex.emplace(2, kRootIndex);
+        walkedClusters.erase(2);
+        walkClusterChain(kRootIndex, 2, true, true, 0);
+        walkedClusters.insert(2);
+    } else if (!dataStartGuessed) {
+        std::vector<std::uint8_t> root(static_cast<std::size_t>(rootEnd - rootBegin), 0);
+        ctx.reader.readAt(rootBegin, root);
+        SlotWalk walk;
+        walk.parent = kRootIndex;
+        walk.isRoot = true;
+        walkSlots(root, rootBegin, walk);
+        for (const auto& f : walk.folders) {
+            if (walkStopped) break;
+            walkFolder(f.index, f.cluster, f.deleted, 1);
+        }
+    } else {
+        for (std::uint64_t p : swept) {
+            if (walkStopped) break;
+            if (p < rootBegin || p >= rootEnd || consumed.count(p)) continue;
+            placeSweptSlot(p, kRootIndex, consumed);
+        }
     }
     // 2. Folders still intact whose own entry was lost (a format rewrote the
     // root): each gets a node under the orphans, named by its cluster and
