@@ -1,0 +1,230 @@
+// The sector sweep over sparse hand-built disks: what it recognises, how it
+// jumps over found volumes, its custom range, its progress and its stop.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "device/Partition.h"
+#include "disk_builder.h"
+
+using namespace vantor;
+using namespace vantor::test;
+
+namespace {
+
+struct Row {
+    std::string fileSystem;
+    std::int64_t startSector;
+    std::string sizeText;
+    friend bool operator==(const Row&, const Row&) = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Row& r) {
+    return out << "{" << r.fileSystem << ", " << r.startSector << ", \"" << r.sizeText << "\"}";
+}
+
+struct SweepOptions {
+    bool skip = true;
+    std::int64_t start = 0;
+    std::int64_t end = 0;
+};
+
+std::vector<Row> sweep(readWriteInterface& disk, SweepOptions o = {}, int* result = nullptr) {
+    Partition scan(disk);
+    scan.skipVolumeSize = o.skip;
+    scan.customStartSector = o.start;
+    scan.customEndSector = o.end;
+    const int r = scan.sweepForVolumes();
+    if (result) *result = r;
+    std::vector<Row> rows;
+    for (const VolumeRecord& v : scan.volumes) rows.push_back({v.fileSystem, v.startSector, v.sizeText});
+    return rows;
+}
+
+// One NTFS volume of 2048000 sectors at sector 2048, its backup boot sector
+// in its last sector, and FAT boot sectors placed just after it.
+SparseDisk ntfsDisk() {
+    SparseDisk disk(2048 + 2048000 + 4096);
+    disk.set(2048, ntfsBootSector(2048000));
+    disk.set(2048 + 2048000, ntfsBootSector(2048000));
+    return disk;
+}
+
+}  // namespace
+
+TEST(Sweep, JumpsOverAFoundVolumeAndTheSectorAfterIt) {
+    SparseDisk disk = ntfsDisk();
+    // Only a volume starting two sectors after the NTFS one is seen: the
+    // sector just after it (the backup boot sector) is passed over, and so
+    // is a boot sector that would lie in it.
+    disk.set(2048 + 2048000 + 2, fat32BootSector(70000));
+    int result = 0;
+    EXPECT_EQ(sweep(disk, {}, &result), (std::vector<Row>{{"NTFS", 2048, "1000   MB"},
+                                                          {"FAT32", 2048 + 2048000 + 2, "34  MB"}}));
+    EXPECT_EQ(result, 1);
+    // Nothing inside the volume was read.
+    for (std::uint64_t at : disk.reads) {
+        EXPECT_FALSE(at > 1048576 && at < (2048 + 2048000) * 512ull) << "read at byte " << at;
+    }
+}
+
+// Volumes other than NTFS end exactly at their size: a volume that starts in
+// the very next sector is found.
+TEST(Sweep, FindsAVolumeRightAfterTheOneItJumpedOver) {
+    struct Case { const char* what; Sector first; std::int64_t sectors; };
+    const Case cases[] = {
+        {"after FAT32", fat32BootSector(4096), 4096},
+        {"after FAT16", fat16BootSector(16384), 16384},
+        {"after exFAT", exfatBootSector(8192), 8192},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SparseDisk disk(60000);
+        disk.set(3000, c.first);
+        disk.set(3000 + c.sectors, exfatBootSector(4096));
+        const auto rows = sweep(disk);
+        ASSERT_EQ(rows.size(), 2u);
+        EXPECT_EQ(rows[1], (Row{"FAT64", 3000 + c.sectors, "2  MB"}));
+    }
+}
+
+TEST(Sweep, WithoutSkippingEverySectorIsTestedAndTheBackupListed) {
+    SparseDisk disk = ntfsDisk();
+    disk.set(500000, fat16BootSector(16384));  // a volume inside the NTFS volume
+    EXPECT_EQ(sweep(disk, {.skip = false}), (std::vector<Row>{{"NTFS", 2048, "1000   MB"},
+                                                              {"FAT16", 500000, "8  MB"},
+                                                              {"NTFS", 2048 + 2048000, "1000   MB"}}));
+}
+
+TEST(Sweep, RecognisesEachKindWhereverItLies) {
+    struct Case { const char* what; std::int64_t sector; Sector bytes; Row row; };
+    const Case cases[] = {
+        {"NTFS at an odd sector", 7777, ntfsBootSector(20480), {"NTFS", 7777, "10   MB"}},
+        {"FAT32", 3001, fat32BootSector(70000), {"FAT32", 3001, "34  MB"}},
+        {"FAT16", 4097, fat16BootSector(16384), {"FAT16", 4097, "8  MB"}},
+        {"exFAT", 2049, exfatBootSector(8192), {"FAT64", 2049, "4  MB"}},
+        {"HFS+ header two sectors in", 6002, hfsPlusHeader(4096, 2560), {"HFS+", 6000, "10  MB"}},
+        {"ext superblock two sectors in", 9002, extSuperblock(6144), {"extX", 9000, "6  MB"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SparseDisk disk(40000);
+        disk.set(c.sector, c.bytes);
+        EXPECT_EQ(sweep(disk), std::vector<Row>{c.row});
+    }
+}
+
+TEST(Sweep, PassesOverWhatNoReaderCouldOpen) {
+    struct Case { const char* what; std::int64_t sector; Sector bytes; };
+    const Case cases[] = {
+        {"NTFS with 4096-byte sectors", 3000, ntfsBootSector(20480, 4096)},
+        {"NTFS of less than a megabyte", 3000, ntfsBootSector(2047)},
+        {"FAT32 of less than a megabyte", 3000, fat32BootSector(2000)},
+        {"HFS+ claiming more than 20971519 MB", 3002, hfsPlusHeader(65536, 0xFFFFFFFFu)},
+        {"HFS+ of less than a megabyte", 3002, hfsPlusHeader(512, 100)},
+        {"HFS+ header in the first sector of the disk", 0, hfsPlusHeader(4096, 2560)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SparseDisk disk(40000);
+        disk.set(c.sector, c.bytes);
+        EXPECT_TRUE(sweep(disk).empty());
+    }
+}
+
+// The range is checked a block at a time: sectors 0..2047 are one block, and
+// the block after it is never examined.
+TEST(Sweep, CustomRangeOfTheFirstBlockExaminesOnlyThatBlock) {
+    SparseDisk disk(20000);
+    disk.set(100, fat32BootSector(4096));
+    disk.set(2048, exfatBootSector(8192));
+    EXPECT_EQ(sweep(disk, {.skip = false, .start = 0, .end = 2047}), (std::vector<Row>{{"FAT32", 100, "2  MB"}}));
+    for (std::uint64_t at : disk.reads) EXPECT_LT(at, 2048 * 512u) << "read at byte " << at;
+}
+
+TEST(Sweep, CustomStartSkipsWhatLiesBefore) {
+    SparseDisk disk(20000);
+    disk.set(100, fat32BootSector(4096));
+    disk.set(5000, exfatBootSector(8192));
+    EXPECT_EQ(sweep(disk, {.start = 101}), (std::vector<Row>{{"FAT64", 5000, "4  MB"}}));
+}
+
+// A disk that is not a whole number of MiB: its last, short block is tested too.
+TEST(Sweep, TestsTheShortLastBlock) {
+    SparseDisk disk(4096 + 100);
+    disk.set(4096 + 99, fat32BootSector(4096));
+    EXPECT_EQ(sweep(disk), (std::vector<Row>{{"FAT32", 4096 + 99, "2  MB"}}));
+}
+
+TEST(Sweep, ReportsProgressOverTheWholeDrive) {
+    SparseDisk disk(10 * 2048);
+    RecordingProgress progress;
+    Partition scan(disk, progress);
+    EXPECT_EQ(scan.sweepForVolumes(), 1);
+    EXPECT_EQ(progress.rangeMin, 0);
+    EXPECT_EQ(progress.rangeMax, 1000);
+    EXPECT_EQ(progress.positions, (std::vector<std::int64_t>{100, 200, 300, 400, 500, 600, 700, 800, 900, 1000}));
+    ASSERT_FALSE(progress.statuses.empty());
+    EXPECT_EQ(progress.statuses.front(), "Scanning partition.....");
+}
+
+// Stop is honoured within one sector: a stop asked for when the first volume
+// is found ends the sweep before the next sector is tested.
+TEST(Sweep, StopEndsTheSweepAtOnce) {
+    SparseDisk disk(40000);
+    disk.set(3000, exfatBootSector(8192));
+    disk.set(3001, fat32BootSector(4096));
+    disk.set(30000, fat32BootSector(4096));
+    RecordingProgress progress;
+    Partition scan(disk, progress);
+    scan.skipVolumeSize = false;
+    scan.onFound = [&](const VolumeRecord&) { scan.control.stopRequested.request(); };
+    EXPECT_EQ(scan.sweepForVolumes(), 1);
+    ASSERT_EQ(scan.volumes.size(), 1u);
+    EXPECT_EQ(scan.volumes[0].startSector, 3000);
+    EXPECT_EQ(progress.statuses.back(), "Scanned Partitions");
+    EXPECT_EQ(disk.reads.size(), 2u);  // the first block and the block of the find
+}
+
+TEST(Sweep, StatusNamesEachFind) {
+    SparseDisk disk(40000);
+    disk.set(3000, ntfsBootSector(4096));
+    disk.set(8000, ntfsBootSector(4096));
+    disk.set(13000, fat16BootSector(16384));
+    RecordingProgress progress;
+    Partition scan(disk, progress);
+    scan.sweepForVolumes();
+    const std::vector<std::string> expected{"Scanning partition.....", "found NTFS 1...", "found NTFS 2...",
+                                            "found FAT 16..."};
+    EXPECT_EQ(progress.statuses, expected);
+}
+
+TEST(Sweep, VolumeClaimingMoreThanTheDiskEndsTheSweep) {
+    SparseDisk disk(40000);
+    disk.set(3000, fat32BootSector(0x7FFFFFFF));
+    disk.set(30000, exfatBootSector(8192));
+    int result = 0;
+    const auto rows = sweep(disk, {}, &result);
+    EXPECT_EQ(result, 1);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].startSector, 3000);
+}
+
+TEST(Sweep, EmptyOrUnreadableSources) {
+    {
+        SCOPED_TRACE("a zero-length source");
+        MemoryReader empty({});
+        int result = 0;
+        EXPECT_TRUE(sweep(empty, {}, &result).empty());
+        EXPECT_EQ(result, 1);
+    }
+    {
+        SCOPED_TRACE("a start past the end");
+        SparseDisk disk(4096);
+        disk.set(100, fat32BootSector(4096));
+        int result = 0;
+        EXPECT_TRUE(sweep(disk, {.start = 10000}, &result).empty());
+        EXPECT_EQ(result, 1);
+    }
+}
