@@ -11,5 +11,7 @@ namespace vantor::cli {
 void addDeviceCommands(CLI::App& app, int& status);
 // entry_commands.cpp: ls, save, search
 void addEntryCommands(CLI::App& app, int& status);
+// candidate_commands.cpp: candidates
+void addCandidateCommands(CLI::App& app, int& status);
 
 }  // namespace vantor::cli

@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
     int status = 0;
     vantor::cli::addDeviceCommands(app, status);
     vantor::cli::addEntryCommands(app, status);
+    vantor::cli::addCandidateCommands(app, status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
