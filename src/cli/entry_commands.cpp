@@ -97,11 +97,13 @@ void listEntries(const EntrySource& source, EntryRef folder, const std::string& 
     if (!guard.enter(folder, depth)) return;
     for (const EntryRef child : childrenOf(source, folder)) {
         RecoveredItem item = source.describe(child);
+        const std::string name = item.name;
         const std::string childPath = joinEntryPath(path, item.name);
         const bool childOrphan = orphan || item.isOrphanGroup;
         const bool descend = recursive && item.isFolder;
         out.push_back({childPath, std::move(item), orphan});
-        if (descend) listEntries(source, child, childPath, childOrphan, true, depth + 1, guard, out);
+        if (descend)
+            listEntries(source, child, insideFolderPath(path, name), childOrphan, true, depth + 1, guard, out);
     }
 }
 

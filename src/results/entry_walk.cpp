@@ -20,4 +20,8 @@ std::string joinEntryPath(std::string_view base, std::string_view name) {
     return path;
 }
 
+std::string insideFolderPath(std::string_view base, std::string_view folderName) {
+    return folderName.empty() ? std::string(base) : joinEntryPath(base, folderName);
+}
+
 }  // namespace vantor

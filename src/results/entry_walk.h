@@ -23,6 +23,9 @@ std::vector<EntryRef> childrenOf(const EntrySource& source, EntryRef folder);
 // Entry paths as the command line and the search show them: the root label,
 // then each name, separated by "/".
 std::string joinEntryPath(std::string_view base, std::string_view name);
+// The path of what lies inside a folder: a folder without a name adds no
+// level, as it adds none when saved.
+std::string insideFolderPath(std::string_view base, std::string_view folderName);
 
 // Remembers the folders a walk has entered, so a folder reached twice (a
 // loop, or a folder linked under two parents) is walked once.

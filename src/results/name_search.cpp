@@ -67,7 +67,7 @@ public:
             if (isFile) {
                 match(child, item, joinEntryPath(path, item.name));
             } else if (isFolder) {
-                walk(child, item.name.empty() ? path : joinEntryPath(path, item.name), depth + 1);
+                walk(child, insideFolderPath(path, item.name), depth + 1);
             }
         }
     }
@@ -124,7 +124,7 @@ SearchReport searchNames(EntrySource& source, std::string_view pattern, const st
                         n = countFilesBelow(source, child);
                     }
                     seams.progress->setRange(0, n);
-                    search.walk(child, path, 1);
+                    search.walk(child, insideFolderPath(rootLabel, item.name), 1);
                     seams.progress->setPosition(n);
                     if (source.control.stopRequested.take()) report.stopped = true;
                 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/text.h"
+#include "device/VolumeRecord.h"
 #include "results/entry_walk.h"
 
 namespace vantor {
@@ -98,7 +99,9 @@ int restoreRecycleNames(EntrySource& source, RecycleLayout layout, const std::fi
     int renamed = 0;
     for (const EntryRef top : childrenOf(source, *root)) {
         const RecoveredItem bin = source.describe(top);
-        if (!bin.isFolder || (bin.name != "$RECYCLE.BIN" && bin.name != "$RECYCLEBIN")) continue;
+        // Windows writes "$Recycle.Bin" on NTFS and in FAT long names; case is not significant.
+        if (!bin.isFolder || !(equalsIgnoreCase(bin.name, "$RECYCLE.BIN") || equalsIgnoreCase(bin.name, "$RECYCLEBIN")))
+            continue;
         if (layout == RecycleLayout::flat) {
             renamed += renameInFolder(source, top, scratch);
             continue;
