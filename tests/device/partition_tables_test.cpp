@@ -280,3 +280,25 @@ TEST(GptScan, HostileHeaderCountsAreCapped) {
         EXPECT_LE(rows.size(), 1u);
     }
 }
+
+TEST(BootSectorTests, ExfatAndHfsPlusProbesReadWhereTheyShould) {
+    SparseDisk disk(10000);
+    disk.set(100, exfatBootSector(8192));
+    disk.set(200, ntfsBootSector(8192));
+    disk.set(302, hfsPlusHeader(4096, 256));
+    struct Case { const char* what; std::int64_t sector; bool exfat; bool hfs; };
+    const Case cases[] = {
+        {"exFAT boot sector", 100, true, false},
+        {"NTFS boot sector", 200, false, false},
+        {"HFS+ volume: header two sectors in", 300, false, true},
+        {"the header sector itself", 302, false, false},
+        {"past the end", 20000, false, false},
+        {"negative sector", -5, false, false},
+        {"largest sector number", INT64_MAX, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(isExfatAt(disk, c.sector), c.exfat);
+        EXPECT_EQ(isHfsPlusAt(disk, c.sector), c.hfs);
+    }
+}

@@ -2,6 +2,9 @@
 // jumps over found volumes, its custom range, its progress and its stop.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -227,4 +230,59 @@ TEST(Sweep, EmptyOrUnreadableSources) {
         EXPECT_TRUE(sweep(disk, {.start = 10000}, &result).empty());
         EXPECT_EQ(result, 1);
     }
+}
+
+namespace {
+
+// A disk whose reads from one sector on deliver less than a sector and then
+// fail, as an image file truncated while it is swept, or a device that gives
+// up part way through a request.
+class FadingDisk final : public readWriteInterface {
+public:
+    FadingDisk(std::int64_t sectors, std::int64_t fadesAt) : fadesAt(fadesAt) {
+        totalSectors = sectors;
+        totalBytes = static_cast<std::uint64_t>(sectors) * 512;
+        disk.set(100, fat32BootSector(4096));
+    }
+    bool open(const std::string&) override { return true; }
+    std::size_t readAt(std::uint64_t offset, std::span<std::uint8_t> dest) override {
+        ++reads;
+        const std::uint64_t at = baseOffset + offset;
+        if (at < static_cast<std::uint64_t>(fadesAt) * 512) {
+            const std::uint64_t room = static_cast<std::uint64_t>(fadesAt) * 512 - at;
+            if (dest.size() > room) {
+                disk.readAt(offset, dest.first(static_cast<std::size_t>(room)));
+                std::fill(dest.begin() + static_cast<std::ptrdiff_t>(room), dest.end(), 0);
+                return static_cast<std::size_t>(room);
+            }
+            return disk.readAt(offset, dest);
+        }
+        std::fill(dest.begin(), dest.end(), 0);
+        return std::min<std::size_t>(dest.size(), 100);  // less than one sector arrives
+    }
+    std::atomic<int> reads{0};
+
+private:
+    SparseDisk disk{1 << 20};
+    std::int64_t fadesAt;
+};
+
+}  // namespace
+
+// FAULT (device/sweep.cpp, sweepForVolumes): a read that delivers some bytes
+// but less than one sector gives sectorsHere == 0, so k stays 0, current never
+// moves and the same read is repeated for ever; only a Stop ends it. The sweep
+// must end (or move on) when a block yields no whole sector, keeping what it
+// found. Disabled until that is mended: the test stops the hung sweep itself
+// after five seconds, so it fails instead of hanging when enabled.
+TEST(Sweep, DISABLED_ReadYieldingLessThanASectorEndsTheSweep) {
+    FadingDisk disk(10000, 4096);
+    Partition scan(disk);
+    auto done = std::async(std::launch::async, [&] { return scan.sweepForVolumes(); });
+    const bool ended = done.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    if (!ended) scan.control.stopRequested.request();
+    done.get();
+    EXPECT_TRUE(ended) << "the sweep was still reading after " << disk.reads.load() << " reads";
+    ASSERT_FALSE(scan.volumes.empty());
+    EXPECT_EQ(scan.volumes[0].startSector, 100);
 }
