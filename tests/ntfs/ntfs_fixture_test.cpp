@@ -1,0 +1,294 @@
+// The NTFS reader on a volume made by mkntfs and ntfs-3g, compared with the
+// fixture's manifest: through the vantor command and through the contract.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+
+#include "device/FileReadSeek.h"
+#include "device/reader_context.h"
+#include "fs/ntfs/ntfs.h"
+#include "support/support.h"
+
+namespace vantor {
+namespace {
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+const json& manifest() {
+    static const json m = test::readJsonFile(test::fixtureSource("ntfs_basic.manifest.json"));
+    return m;
+}
+fs::path image() { return test::fixtureImage("ntfs_basic.img"); }
+
+// Where the reader shows a manifest entry: recycle-bin content files under
+// their former names; of a hard-linked pair, whichever name it shows.
+std::string shownPath(const std::string& path) {
+    const auto& recycle = manifest()["recycleBin"];
+    if (recycle.contains(path)) {
+        return path.substr(0, path.rfind('/') + 1) + recycle[path].get<std::string>();
+    }
+    return path;
+}
+
+std::string isoOf(std::int64_t seconds) { return isoUtc(fromUnix(seconds)); }
+
+std::map<std::string, json> listing(const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> args = {"ls", image().string(), "-r", "--json"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const auto r = test::runVantor(args);
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    std::map<std::string, json> byPath;
+    const json out = json::parse(r.out, nullptr, false);
+    if (out.is_discarded()) return byPath;
+    for (const auto& e : out["entries"]) byPath[e["path"].get<std::string>()] = e;
+    return byPath;
+}
+
+TEST(NtfsFixture, ListingMatchesTheManifest) {
+    const test::SourceGuard guard(image());
+    const auto shown = listing();
+    std::map<std::string, int> linkGroups;
+    for (const auto& e : manifest()["entries"]) {
+        const std::string path = shownPath(e["path"].get<std::string>());
+        SCOPED_TRACE(path);
+        if (e.contains("hardLinkGroup")) {
+            linkGroups[e["hardLinkGroup"].get<std::string>()] += shown.count(path) ? 1 : 0;
+            continue;
+        }
+        const auto it = shown.find(path);
+        ASSERT_NE(it, shown.end());
+        const json& s = it->second;
+        EXPECT_EQ(s["folder"].get<bool>(), e["type"] == "folder");
+        EXPECT_EQ(s["deleted"].get<bool>(), e["deleted"].get<bool>());
+        EXPECT_FALSE(s["orphan"].get<bool>());
+        if (e["type"] == "file") {
+            EXPECT_EQ(s["size"].get<std::uint64_t>(), e["size"].get<std::uint64_t>());
+            EXPECT_EQ(s["modification"].get<std::string>(), isoOf(e["mtime"].get<std::int64_t>()));
+        }
+    }
+    // One record, two names: it is shown once, under one of them.
+    for (const auto& [group, count] : linkGroups) EXPECT_EQ(count, 1) << group;
+    EXPECT_TRUE(shown.count("ROOT/ORPHAN_ENTRY"));
+    EXPECT_TRUE(shown.at("ROOT/ORPHAN_ENTRY")["folder"].get<bool>());
+    EXPECT_EQ(shown.at("ROOT/packed/text.txt")["attributes"].get<std::string>().find("-C") != std::string::npos, true);
+    EXPECT_TRUE(guard.unchanged());
+}
+
+TEST(NtfsFixture, SaveWritesEveryFileByteExactWithItsTimes) {
+    const test::SourceGuard guard(image());
+    test::ScratchDir out;
+    const auto r = test::runVantor({"save", image().string(), "--out", out.path().string(), "--quiet"});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    int linked = 0;
+    for (const auto& e : manifest()["entries"]) {
+        if (e["type"] != "file") continue;
+        const std::string path = shownPath(e["path"].get<std::string>());
+        SCOPED_TRACE(path);
+        const fs::path file = out.path() / path.substr(5);
+        if (e.contains("hardLinkGroup")) {
+            if (!fs::exists(file)) continue;
+            ++linked;
+        }
+        ASSERT_TRUE(fs::exists(file));
+        // Times first: reading the file to hash it may move its access time.
+        struct stat st{};
+        ASSERT_EQ(::stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mtime, e["mtime"].get<std::int64_t>());
+        EXPECT_EQ(st.st_atime, e["atime"].get<std::int64_t>());
+        EXPECT_EQ(test::sha256File(file), e["sha256"].get<std::string>());
+    }
+    EXPECT_EQ(linked, 1);
+    // The alternate stream is not the file's content, and $BadClus is not written.
+    EXPECT_FALSE(fs::exists(out.path() / "$BadClus"));
+    EXPECT_TRUE(guard.unchanged());
+}
+
+TEST(NtfsFixture, SaveOfOneFolderAndSearchByName) {
+    test::ScratchDir out;
+    auto r = test::runVantor({"save", image().string(), "--out", out.path().string(), "--path", "ROOT/packed", "--quiet"});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    for (const auto& e : manifest()["entries"]) {
+        const std::string path = e["path"].get<std::string>();
+        if (e["type"] != "file" || path.rfind("ROOT/packed/", 0) != 0) continue;
+        SCOPED_TRACE(path);
+        const fs::path file = out.path() / path.substr(12);
+        EXPECT_EQ(fs::exists(file) ? test::sha256File(file) : "", e["sha256"].get<std::string>());
+    }
+    r = test::runVantor({"search", image().string(), "holiday|n0042", "--json"});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    std::set<std::string> found;
+    const json hits = json::parse(r.out, nullptr, false);
+    if (hits.is_array()) {
+        for (const auto& h : hits) found.insert(h["path"].get<std::string>());
+    } else if (hits.is_object() && hits.contains("entries")) {
+        for (const auto& h : hits["entries"]) found.insert(h["path"].get<std::string>());
+    }
+    EXPECT_TRUE(found.count("ROOT/$RECYCLE.BIN/S-1-5-21-1004336348-1177238915-682003330-1000/holiday.jpg")) << r.out;
+    EXPECT_TRUE(found.count("ROOT/many/n0042.txt")) << r.out;
+}
+
+bool onPath(const char* tool) {
+    const std::string cmd = std::string("command -v ") + tool + " >/dev/null 2>&1";
+    return std::system(cmd.c_str()) == 0;
+}
+
+TEST(NtfsFixture, AgreesWithTheSleuthKit) {
+    if (!onPath("fls")) GTEST_SKIP() << "The Sleuth Kit is not installed";
+    const std::string cmd = "fls -r -p " + image().string();
+    FILE* pipe = ::popen(cmd.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::map<std::string, bool> theirs;  // path -> deleted
+    std::set<std::string> streamOwners;  // files that TSK lists by their named streams only
+    char line[4096];
+    while (std::fgets(line, sizeof line, pipe)) {
+        std::string s(line);
+        if (!s.empty() && s.back() == '\n') s.pop_back();
+        const auto tab = s.find('\t');
+        if (tab == std::string::npos) continue;
+        const std::string path = s.substr(tab + 1);
+        // Streams, the MFT itself and TSK's own orphan folder have no counterpart.
+        if (const auto colon = path.find(':'); colon != std::string::npos) {
+            streamOwners.insert("ROOT/" + path.substr(0, colon));
+            continue;
+        }
+        if (path == "$MFT" || path.rfind("$OrphanFiles", 0) == 0) continue;
+        theirs["ROOT/" + path] = s.find(" * ") != std::string::npos;
+    }
+    ::pclose(pipe);
+    ASSERT_GT(theirs.size(), 3000u);
+    auto ours = listing();
+    // Compare under the names on disk.
+    for (const auto& [path, name] : manifest()["recycleBin"].items()) {
+        const std::string shown = shownPath(path);
+        if (ours.count(shown)) {
+            ours[path] = ours[shown];
+            ours.erase(shown);
+        }
+    }
+    std::set<std::string> hardLinks;
+    for (const auto& e : manifest()["entries"]) {
+        if (e.contains("hardLinkGroup")) hardLinks.insert(e["path"].get<std::string>());
+    }
+    for (const auto& [path, deleted] : theirs) {
+        SCOPED_TRACE(path);
+        if (hardLinks.count(path) && !ours.count(path)) continue;  // the other name is shown
+        ASSERT_TRUE(ours.count(path));
+        EXPECT_EQ(ours[path]["deleted"].get<bool>(), deleted);
+    }
+    for (const auto& [path, entry] : ours) {
+        if (path == "ROOT/ORPHAN_ENTRY" || path.rfind("ROOT/ORPHAN_ENTRY/", 0) == 0) continue;
+        EXPECT_TRUE(theirs.count(path) || streamOwners.count(path)) << path;
+    }
+}
+
+// The reader driven directly over bytes in memory.
+struct InMemory {
+    MemoryReader source;
+    AppState state;
+    ntfs reader;
+    InMemory(std::vector<std::uint8_t> bytes, std::string sizeText = "24 MB")
+        : source(std::move(bytes)), reader(ReaderContext{source, VolumeRecord{"NTFS", "", "0", sizeText, 0}, state}) {}
+
+    // Walks every entry (bounded) and returns the paths seen.
+    std::set<std::string> walk(std::size_t limit = 200000) {
+        std::set<std::string> paths;
+        const auto root = reader.rootEntry();
+        if (!root) return paths;
+        std::vector<std::pair<EntryRef, std::string>> stack = {{*root, "ROOT"}};
+        while (!stack.empty() && paths.size() < limit) {
+            auto [folder, path] = stack.back();
+            stack.pop_back();
+            std::size_t steps = 0;
+            for (auto c = reader.firstChild(folder); c && ++steps < limit; c = reader.nextSibling(*c)) {
+                const RecoveredItem item = reader.describe(*c);
+                const std::string p = path + "/" + item.name;
+                if (!paths.insert(p).second) continue;
+                if (reader.isSaveFolder(*c) && item.hasChildren) stack.emplace_back(*c, p);
+            }
+        }
+        return paths;
+    }
+};
+
+std::vector<std::uint8_t> fixtureBytes() { return test::readFileBytes(image()); }
+
+TEST(NtfsFixture, ContractShowsTheStreamsKinds) {
+    InMemory m(fixtureBytes());
+    ASSERT_EQ(m.reader.scan(ScanMode::standard), ScanOutcome::done);
+    EXPECT_EQ(m.reader.clusterBytes(), 4096u);
+    EXPECT_EQ(m.reader.recordBytes(), 1024u);
+    std::map<std::string, std::int64_t> byName;
+    for (const auto& e : m.reader.entries()) byName.emplace(e.name, e.ownIndex);
+    const auto many = m.reader.findDataStream(byName.at("many.bin"));
+    ASSERT_TRUE(many);
+    EXPECT_GT(many->runs.size(), 150u);  // the extents of two records put together
+    EXPECT_EQ(many->runClusters, 420u);
+    EXPECT_EQ(many->realSize, 420u * 4096u);
+    EXPECT_FALSE(many->damaged);
+    const auto text = m.reader.findDataStream(byName.at("text.txt"));
+    ASSERT_TRUE(text);
+    EXPECT_TRUE(text->compressed);
+    EXPECT_EQ(text->compressionUnit, 4);
+    const auto sparse = m.reader.findDataStream(byName.at("sparse.bin"));
+    ASSERT_TRUE(sparse);
+    EXPECT_TRUE(std::any_of(sparse->runs.begin(), sparse->runs.end(), [](const MftRun& r) { return r.sparse; }));
+    const auto tiny = m.reader.findDataStream(byName.at("tiny.txt"));
+    ASSERT_TRUE(tiny);
+    EXPECT_TRUE(tiny->resident);
+    EXPECT_EQ(tiny->realSize, 28u);
+}
+
+TEST(NtfsFixture, DamagedBootSectorIsSweptFor) {
+    InMemory whole(fixtureBytes());
+    whole.reader.scan(ScanMode::standard);
+    const auto expected = whole.walk();
+    auto bytes = fixtureBytes();
+    std::fill(bytes.begin(), bytes.begin() + 512, 0);
+    InMemory damaged(std::move(bytes));
+    EXPECT_EQ(damaged.reader.scan(ScanMode::standard), ScanOutcome::done);
+    EXPECT_TRUE(damaged.reader.isMftLocated());
+    EXPECT_EQ(damaged.walk(), expected);
+}
+
+TEST(NtfsFixture, CorruptedCopiesNeitherCrashNorHang) {
+    const auto original = fixtureBytes();
+    InMemory clean(original);
+    clean.reader.scan(ScanMode::standard);
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> mft;  // byte ranges of the MFT
+    for (const MftRun& r : clean.reader.mftRunList()) mft.emplace_back(r.startCluster * 4096, r.clusterCount * 4096);
+    ASSERT_FALSE(mft.empty());
+    test::ScratchDir out;
+    for (unsigned seed = 1; seed <= 8; ++seed) {
+        SCOPED_TRACE(seed);
+        std::mt19937_64 rng(seed);
+        auto bytes = original;
+        // Mostly the MFT, where the decoding happens; some anywhere, the boot sector included.
+        for (int i = 0; i < 3000; ++i) {
+            const auto& [start, length] = mft[rng() % mft.size()];
+            const std::uint64_t at = (i % 10 == 0) ? rng() % bytes.size() : start + rng() % length;
+            const int len = 1 + static_cast<int>(rng() % 8);
+            for (int k = 0; k < len && at + k < bytes.size(); ++k) bytes[at + k] = static_cast<std::uint8_t>(rng());
+        }
+        if (seed % 4 == 0) std::fill(bytes.begin(), bytes.begin() + 64, 0xFF);
+        InMemory m(std::move(bytes));
+        m.reader.scan(ScanMode::standard);
+        const auto paths = m.walk(50000);
+        std::size_t saved = 0;
+        for (std::int64_t i = 0; i < static_cast<std::int64_t>(m.reader.entries().size()) && saved < 100; ++i) {
+            if (!m.reader.isSaveFile(static_cast<EntryRef>(i))) continue;
+            m.reader.saveEntry(static_cast<EntryRef>(i), out.path() / "f");
+            ++saved;
+        }
+        SUCCEED() << paths.size() << " paths, " << saved << " saved";
+    }
+}
+
+}  // namespace
+}  // namespace vantor
