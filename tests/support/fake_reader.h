@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -76,7 +77,10 @@ std::string recycleRecord(int version, const std::u16string& path);
 //   ROOT/$RECYCLE.BIN/{$IAB12.txt (v1), $RAB12.txt, $IXY9 (v2), $RXY9}
 //   ROOT/ORPHAN ENTRY/lost.bin      (the orphan group)
 struct StandardVolume {
-    FakeReader reader;
+    std::unique_ptr<FakeReader> holder = std::make_unique<FakeReader>();
+    FakeReader& reader = *holder;  // stays valid after release() while its new owner lives
+    // Hands the reader to a session.
+    std::unique_ptr<FakeReader> release() { return std::move(holder); }
     EntryRef docs, a, b, sub, c, a2, empty, unnamed, inner, hostile, up, upFile, top, bin, orphans, lost;
     StandardVolume();
 };
