@@ -157,14 +157,14 @@ void FatVolume::walkClusterChain(std::uint32_t parentIndex, std::uint32_t first,
         readCluster(cluster, buffer);
         if (walkSlots(buffer, clusterOffset(cluster), walk) == SlotsEnd::folderEnded) break;
         if (!followChain) break;
-        if (ctx.state.isDriveFormatted) {
-            // A formatted drive's FAT says nothing: take the clusters in a
-            // row. The root past its first cluster would be guesswork.
-            if (isRoot) break;
+        // On a formatted drive the FAT no longer knows the old folders'
+        // chains: their clusters are taken in a row. The root's chain is
+        // the format's own and is still followed.
+        if (ctx.state.isDriveFormatted && !isRoot) {
             ++cluster;
             continue;
         }
-        const auto next = nextCluster(cluster);
+        const auto next = table.next(cluster);
         if (!next) break;
         cluster = *next;
     }
