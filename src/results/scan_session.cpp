@@ -157,6 +157,11 @@ bool ScanRun::startSave(EntryRef folder, const std::string& entryPath, const std
 bool ScanRun::startSaveFile(EntryRef file, const std::string& entryPath, const std::filesystem::path& outDir,
                             std::function<void(const SaveReport&)> done) {
     if (!active) return false;
+    // Without a chosen folder the file would land wherever the process runs.
+    if (outDir.empty()) {
+        ctx.messages.inform("select output folder");
+        return false;
+    }
     if (!beginWorker()) return false;
     pageStop.clear();
     active->control.stopRequested.clear();

@@ -229,6 +229,9 @@ TEST(ScanSession, SaveAfterAStoppedSearchWritesNormally) {
     EXPECT_EQ(single.written, 1);
     EXPECT_FALSE(s.run->startSave(v.docs, "ROOT/docs", ""));
     EXPECT_TRUE(s.messages.said("select output folder"));
+    const int savesBefore = v.reader.saves;
+    EXPECT_FALSE(s.run->startSaveFile(v.top, "ROOT/top.txt", ""));
+    EXPECT_EQ(v.reader.saves, savesBefore);
 }
 
 }  // namespace
