@@ -1,0 +1,233 @@
+// The FAT readers through the results contract, on fixture images held in
+// memory: the life cycle's outcomes, stop, folders sharing a cluster, a
+// folder whose cluster was reused, and damaged copies of every fixture.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "device/FileReadSeek.h"
+#include "device/reader_context.h"
+#include "fs/fat/Fat16Class.h"
+#include "fs/fat/Fat32Class.h"
+#include "support/support.h"
+
+namespace vantor {
+namespace {
+
+class RecordingMessages final : public Messages {
+public:
+    void inform(std::string_view text) override { told.emplace_back(text); }
+    bool ask(std::string_view) override { return true; }
+    std::vector<std::string> told;
+};
+
+// A reader over bytes in memory, as the scan page would set it up.
+struct Harness {
+    explicit Harness(std::vector<std::uint8_t> bytes, const char* fileSystem, std::int64_t sizeMb)
+        : source(std::move(bytes)),
+          context{source, VolumeRecord{fileSystem, "", "0", std::to_string(sizeMb) + "  MB", 0}, state,
+                  nullProgress(), messages, {}} {}
+    MemoryReader source;
+    AppState state;
+    RecordingMessages messages;
+    ReaderContext context;
+};
+
+std::vector<std::uint8_t> fixtureBytes(const char* name) { return test::readFileBytes(test::fixtureImage(name)); }
+
+// Every entry below the root, depth first, at most `limit`.
+void forEachEntry(const EntrySource& r, const std::function<void(EntryRef, const std::string&)>& visit,
+                  std::size_t limit = 100000) {
+    std::vector<std::pair<EntryRef, std::string>> stack;
+    if (const auto root = r.rootEntry()) stack.emplace_back(*root, "ROOT");
+    std::size_t seen = 0;
+    while (!stack.empty() && seen < limit) {
+        const auto [ref, path] = stack.back();
+        stack.pop_back();
+        for (auto c = r.firstChild(ref); c && seen < limit; c = r.nextSibling(*c), ++seen) {
+            const std::string childPath = path + "/" + r.describe(*c).name;
+            visit(*c, childPath);
+            if (r.describe(*c).isFolder) stack.emplace_back(*c, childPath);
+        }
+    }
+}
+
+std::map<std::string, EntryRef> pathsOf(const EntrySource& r) {
+    std::map<std::string, EntryRef> out;
+    forEachEntry(r, [&](EntryRef ref, const std::string& path) { out[path] = ref; });
+    return out;
+}
+
+TEST(FatReader, LifeCycleOutcomes) {
+    {
+        Harness h(fixtureBytes("fat16_basic.img"), "FAT16", 16);
+        Fat16Class reader(h.context);
+        EXPECT_EQ(reader.scan(ScanMode::standard), ScanOutcome::done);
+        const auto paths = pathsOf(reader);
+        EXPECT_TRUE(paths.count("ROOT/docs/nested/deeper/data.bin"));
+        EXPECT_EQ(reader.describe(*reader.rootEntry()).name, "ROOT");
+        EXPECT_TRUE(reader.isSaveFolder(paths.at("ROOT/docs")));
+        EXPECT_FALSE(reader.isSaveFile(paths.at("ROOT/docs")));
+        EXPECT_TRUE(reader.isSaveFile(paths.at("ROOT/readme.txt")));
+        EXPECT_EQ(reader.recycleLayout(), RecycleLayout::none);
+        EXPECT_EQ(reader.scan(ScanMode::deep), ScanOutcome::unsupported);
+    }
+    {
+        // A FAT16 volume is not FAT32: the user is told, nothing is listed.
+        Harness h(fixtureBytes("fat16_basic.img"), "FAT32", 16);
+        Fat32Class reader(h.context);
+        EXPECT_EQ(reader.scan(ScanMode::standard), ScanOutcome::wrongKind);
+        ASSERT_EQ(h.messages.told.size(), 1u);
+        EXPECT_EQ(h.messages.told[0], "Selected Drive is not in Fat32 Format");
+    }
+    {
+        // The advanced mode needs a cluster size.
+        Harness h(fixtureBytes("fat32_basic.img"), "FAT32", 64);
+        Fat32Class reader(h.context);
+        EXPECT_EQ(reader.scan(ScanMode::advanced), ScanOutcome::failed);
+        EXPECT_EQ(reader.recycleLayout(), RecycleLayout::flat);
+    }
+}
+
+TEST(FatReader, StopEndsTheWalkAndTheLaterStepsStillRun) {
+    Harness h(fixtureBytes("fat32_basic.img"), "FAT32", 64);
+    Fat32Class reader(h.context);
+    reader.control.stopRequested.request();
+    EXPECT_EQ(reader.scan(ScanMode::standard), ScanOutcome::done);
+    EXPECT_FALSE(reader.control.stopRequested.requested());  // taken by the walk
+    // The walk ended at once: only the root placeholder, linked and answerable.
+    EXPECT_TRUE(reader.rootEntry());
+    EXPECT_LT(reader.entries().size(), 10u);
+    // A new scan runs in full.
+    EXPECT_EQ(reader.scan(ScanMode::standard), ScanOutcome::done);
+    EXPECT_GT(reader.entries().size(), 300u);
+}
+
+// Offset in the image of an entry's short slot, found by a first scan.
+std::uint64_t slotOf(fat::FatVolume& reader, const std::string& path) {
+    const auto paths = pathsOf(reader);
+    return reader.entries().at(paths.at(path)).position;
+}
+
+TEST(FatReader, TwoFolderEntriesSharingAClusterGiveOneFolder) {
+    auto bytes = fixtureBytes("fat16_basic.img");
+    std::uint64_t manySlot = 0;
+    std::uint32_t docsCluster = 0;
+    {
+        Harness h(bytes, "FAT16", 16);
+        Fat16Class reader(h.context);
+        ASSERT_EQ(reader.scan(ScanMode::standard), ScanOutcome::done);
+        manySlot = slotOf(reader, "ROOT/many");
+        docsCluster = reader.entries().at(pathsOf(reader).at("ROOT/docs")).firstCluster;
+    }
+    bytes[manySlot + 0x1A] = docsCluster & 0xFF;
+    bytes[manySlot + 0x1B] = docsCluster >> 8;
+    Harness h(bytes, "FAT16", 16);
+    Fat16Class reader(h.context);
+    ASSERT_EQ(reader.scan(ScanMode::standard), ScanOutcome::done);
+    int reports = 0, folders = 0;
+    forEachEntry(reader, [&](EntryRef ref, const std::string& path) {
+        reports += path.size() > 16 && path.substr(path.size() - 16) == "/report 2021.txt";
+        const auto& e = reader.entries().at(ref);
+        folders += e.folder && e.firstCluster == docsCluster;
+    });
+    // The folder's content appears once, under the one entry that names it
+    // (the later name: "many").
+    EXPECT_EQ(reports, 1);
+    EXPECT_EQ(folders, 1);
+    EXPECT_TRUE(pathsOf(reader).count("ROOT/many/report 2021.txt"));
+}
+
+TEST(FatReader, AFolderWhoseClusterWasReusedShowsNoChildren) {
+    auto bytes = fixtureBytes("fat32_basic.img");
+    std::uint64_t docsData = 0;
+    {
+        Harness h(bytes, "FAT32", 64);
+        Fat32Class reader(h.context);
+        ASSERT_EQ(reader.scan(ScanMode::standard), ScanOutcome::done);
+        const auto& docs = reader.entries().at(pathsOf(reader).at("ROOT/docs"));
+        docsData = reader.dataStart() + (docs.firstCluster - 2) * reader.clusterBytes();
+    }
+    bytes[docsData] = 'X';  // the "." slot is gone: file data now
+    Harness h(bytes, "FAT32", 64);
+    Fat32Class reader(h.context);
+    ASSERT_EQ(reader.scan(ScanMode::standard), ScanOutcome::done);
+    const auto paths = pathsOf(reader);
+    ASSERT_TRUE(paths.count("ROOT/docs"));
+    EXPECT_FALSE(reader.firstChild(paths.at("ROOT/docs")));
+    EXPECT_FALSE(reader.describe(paths.at("ROOT/docs")).hasChildren);
+}
+
+TEST(FatReader, ALiveFileWhoseChainEndsEarlyIsSavedDamaged) {
+    auto bytes = fixtureBytes("fat16_basic.img");
+    std::uint32_t cluster = 0;
+    std::uint64_t fatStart = 0;
+    {
+        Harness h(bytes, "FAT16", 16);
+        Fat16Class reader(h.context);
+        ASSERT_EQ(reader.scan(ScanMode::standard), ScanOutcome::done);
+        cluster = reader.entries().at(pathsOf(reader).at("ROOT/docs/nested/deeper/data.bin")).firstCluster;
+        fatStart = reader.bootGeometry()->fatStart;
+    }
+    // The file's first FAT entry now says "end of chain": 9000 bytes, one cluster known.
+    bytes[fatStart + 2 * cluster] = 0xFF;
+    bytes[fatStart + 2 * cluster + 1] = 0xFF;
+    Harness h(bytes, "FAT16", 16);
+    Fat16Class reader(h.context);
+    ASSERT_EQ(reader.scan(ScanMode::standard), ScanOutcome::done);
+    test::ScratchDir out;
+    const auto result = reader.saveEntry(pathsOf(reader).at("ROOT/docs/nested/deeper/data.bin"), out.path() / "data.bin");
+    EXPECT_TRUE(result.written);
+    EXPECT_TRUE(result.damaged);
+    EXPECT_NE(result.problem.find("chain ends early"), std::string::npos) << result.problem;
+    EXPECT_EQ(std::filesystem::file_size(out.path() / "data.bin"), 9000u);
+}
+
+// Random bytes written over the metadata of every fixture: the readers must
+// neither crash nor hang, whatever they make of it.
+TEST(FatReader, DamagedCopiesOfTheFixturesNeitherCrashNorHang) {
+    struct Case { const char* image; const char* fs; std::int64_t mb; std::int64_t fatSector; std::uint32_t spc; };
+    const Case cases[] = {
+        {"fat16_basic.img", "FAT16", 16, 4, 4},
+        {"fat32_basic.img", "FAT32", 64, 32, 1},
+        {"fat32_formatted.img", "FAT32", 64, 32, 1},
+        {"fat16_noboot.img", "FAT16", 16, 4, 4},
+    };
+    std::mt19937 random(20240517);
+    test::ScratchDir out;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.image);
+        const auto original = fixtureBytes(c.image);
+        for (int round = 0; round < 8; ++round) {
+            SCOPED_TRACE(round);
+            auto bytes = original;
+            // Most damage lands where the structures are: the first 2 MiB.
+            const std::size_t span = std::min<std::size_t>(bytes.size(), 2u << 20);
+            const int hits = 20 + static_cast<int>(random() % 400);
+            for (int i = 0; i < hits; ++i) bytes[random() % span] = static_cast<std::uint8_t>(random());
+            for (ScanMode mode : {ScanMode::standard, ScanMode::advanced}) {
+                Harness h(bytes, c.fs, c.mb);
+                h.context.picks.candidate = c.fatSector;
+                h.context.picks.sectorsPerCluster = c.spc;
+                h.state.isDriveFormatted = round % 3 == 0;
+                std::unique_ptr<fat::FatVolume> reader;
+                if (std::string(c.fs) == "FAT16") reader = std::make_unique<Fat16Class>(h.context);
+                else reader = std::make_unique<Fat32Class>(h.context);
+                reader->scan(mode);
+                int saved = 0;
+                forEachEntry(*reader, [&](EntryRef ref, const std::string&) {
+                    const RecoveredItem item = reader->describe(ref);
+                    if (reader->isSaveFile(ref) && saved < 5 && item.size < (1u << 20)) {
+                        reader->saveEntry(ref, out.path() / ("f" + std::to_string(saved++)));
+                    }
+                }, 20000);
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vantor
