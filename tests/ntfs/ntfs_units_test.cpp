@@ -356,6 +356,35 @@ TEST(NtfsContent, CompressedWriterFollowsTheUnitRules) {
     EXPECT_EQ(bytes[24576 + 999], 'b');
 }
 
+TEST(NtfsContent, HostileRunsEndQuickly) {
+    // Runs claiming 2^40 clusters, a hole and one beyond the volume: the
+    // writers pass over them at once instead of unit by unit.
+    StreamVolume sv;
+    Scanned s(sv.image);
+    struct Case {
+        const char* what;
+        bool compressed;
+        Runs runs;
+    };
+    const Case cases[] = {
+        {"compressed hole", true, {{0, std::uint64_t{1} << 40, true}}},
+        {"compressed run beyond the volume", true, {{1 << 20, std::uint64_t{1} << 40, false}}},
+        {"plain run beyond the volume", false, {{3000, std::uint64_t{1} << 40, false}}},
+        {"plain hole", false, {{0, std::uint64_t{1} << 40, true}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DataStream d;
+        d.compressed = c.compressed;
+        d.compressionUnit = 4;
+        d.runs = c.runs;
+        d.realSize = d.initializedSize = std::uint64_t{1} << 49;
+        test::ScratchDir dir;
+        const auto r = s.reader.saveStream(d, dir.path() / "h");
+        EXPECT_TRUE(!r.written || r.damaged || r.bytes == d.realSize);
+    }
+}
+
 TEST(NtfsTexts, AttributeLettersInTheirOrder) {
     EXPECT_EQ(attributeLetters(0x0021), "-R-A");
     EXPECT_EQ(attributeLetters(0x4A23), "-R-H-S-A-C-E");

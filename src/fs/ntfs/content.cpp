@@ -86,8 +86,8 @@ std::optional<DataStream> ntfs::findDataStream(std::int64_t index) const {
         std::size_t at = 0;
         for (const MftRun& r : runs) {
             if (at >= size) break;
-            const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(r.clusterCount * clusterSize, size - at));
-            if (!r.sparse) reader.readAt(r.startCluster * clusterSize, std::span<std::uint8_t>(listBytes).subspan(at, piece));
+            const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(bytesOfClusters(r.clusterCount), size - at));
+            if (!r.sparse) reader.readAt(bytesOfClusters(r.startCluster), std::span<std::uint8_t>(listBytes).subspan(at, piece));
             at += piece;
         }
     }
@@ -128,7 +128,7 @@ std::optional<DataStream> ntfs::findDataStream(std::int64_t index) const {
     }
     if (!headerTaken) {
         // Without the first extent the size is unknown: the runs are all there is.
-        d.realSize = d.initializedSize = d.runClusters * clusterSize;
+        d.realSize = d.initializedSize = bytesOfClusters(d.runClusters);
         d.damaged = true;
         if (d.problem.empty()) d.problem = "the first data extent is missing";
     }
@@ -145,6 +145,11 @@ std::vector<std::uint64_t> ntfs::getClusterList(std::uint64_t position) const {
         return expandClusters(decodeRunList(a.runList, budget).runs, volumeSize / clusterLimit + 1);
     }
     return {};
+}
+
+std::uint64_t ntfs::bytesOfClusters(std::uint64_t clusters) const {
+    if (clusterSize != 0 && clusters > (~std::uint64_t{0}) / clusterSize) return ~std::uint64_t{0};
+    return clusters * clusterSize;
 }
 
 // Reads clusters into dest; false when any byte could not be read (the
@@ -166,35 +171,41 @@ bool ntfs::writePlain(const DataStream& d, OutputFile& out, SaveResult& result) 
     std::vector<std::uint8_t> buffer;
     std::uint64_t written = 0;
     const std::uint64_t chunk = std::max<std::uint64_t>(kReadChunk, clusterSize);
+    auto noteDamage = [&](std::uint64_t cluster) {
+        if (!result.damaged) {
+            char text[128];
+            std::snprintf(text, sizeof text, "unreadable clusters from %llu written as zeros",
+                          static_cast<unsigned long long>(cluster));
+            result.problem = text;
+        }
+        result.damaged = true;
+    };
     for (const MftRun& run : d.runs) {
         if (written >= d.realSize) break;
-        const std::uint64_t runBytes = std::min(run.clusterCount * clusterSize, d.realSize - written);
+        const std::uint64_t runBytes = std::min(bytesOfClusters(run.clusterCount), d.realSize - written);
         std::uint64_t done = 0;
         while (done < runBytes) {
-            const std::uint64_t piece = std::min<std::uint64_t>(runBytes - done, chunk);
             const std::uint64_t fileAt = written + done;
-            // Beyond the initialized size a stream reads as zeros, whatever the clusters hold.
+            // Holes, and everything beyond the initialized size, read as zeros:
+            // the rest of the run is left as one hole.
             if (run.sparse || fileAt >= d.initializedSize) {
-                if (!out.skip(piece)) return false;
-            } else {
-                const std::uint64_t readable = std::min(piece, d.initializedSize - fileAt);
-                buffer.resize(static_cast<std::size_t>(piece));
-                const std::uint64_t cluster = run.startCluster + done / clusterSize;
-                const std::size_t span = static_cast<std::size_t>((readable + clusterSize - 1) / clusterSize * clusterSize);
-                std::vector<std::uint8_t>& b = buffer;
-                if (b.size() < span) b.resize(span);
-                if (!readClusters(cluster, std::span<std::uint8_t>(b).first(span))) {
-                    if (!result.damaged) {
-                        char text[128];
-                        std::snprintf(text, sizeof text, "unreadable clusters from %llu written as zeros",
-                                      static_cast<unsigned long long>(cluster));
-                        result.problem = text;
-                    }
-                    result.damaged = true;
-                }
-                std::fill(b.begin() + static_cast<std::ptrdiff_t>(readable), b.begin() + static_cast<std::ptrdiff_t>(piece), 0);
-                if (!out.write(std::span<const std::uint8_t>(b).first(static_cast<std::size_t>(piece)))) return false;
+                if (!out.skip(runBytes - done)) return false;
+                break;
             }
+            const std::uint64_t cluster = run.startCluster + done / clusterSize;
+            if (bytesOfClusters(cluster) >= volumeSize) {  // the run leaves the volume
+                noteDamage(cluster);
+                if (!out.skip(runBytes - done)) return false;
+                break;
+            }
+            const std::uint64_t piece = std::min<std::uint64_t>(runBytes - done, chunk);
+            const std::uint64_t readable = std::min(piece, d.initializedSize - fileAt);
+            const std::size_t span = static_cast<std::size_t>((readable + clusterSize - 1) / clusterSize * clusterSize);
+            buffer.resize(std::max<std::size_t>(span, static_cast<std::size_t>(piece)));
+            if (!readClusters(cluster, std::span<std::uint8_t>(buffer).first(span))) noteDamage(cluster);
+            std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(readable),
+                      buffer.begin() + static_cast<std::ptrdiff_t>(piece), 0);
+            if (!out.write(std::span<const std::uint8_t>(buffer).first(static_cast<std::size_t>(piece)))) return false;
             done += piece;
         }
         written += runBytes;
@@ -217,6 +228,28 @@ bool ntfs::writeCompressed(const DataStream& d, OutputFile& out, SaveResult& res
     std::uint64_t inRun = 0;  // clusters of runs[runIndex] already consumed
     std::uint64_t written = 0;
     while (written < d.realSize) {
+        // Whole units of one hole, or of a run that lies beyond the volume,
+        // are passed over at once: a hostile run list may claim billions.
+        if (runIndex < d.runs.size()) {
+            const MftRun& run = d.runs[runIndex];
+            const std::uint64_t units = (run.clusterCount - inRun) / unitClusters;
+            const bool outside = !run.sparse && bytesOfClusters(run.startCluster + inRun) >= volumeSize;
+            if (units > 0 && (run.sparse || outside)) {
+                const std::uint64_t bytes = units > (d.realSize - written) / unitBytes ? d.realSize - written : units * unitBytes;
+                if (!out.skip(bytes)) return false;
+                if (outside && !result.damaged) {
+                    result.damaged = true;
+                    result.problem = "a run lies beyond the volume: written as zeros";
+                }
+                written += bytes;
+                inRun += units * unitClusters;
+                if (inRun == run.clusterCount) {
+                    ++runIndex;
+                    inRun = 0;
+                }
+                continue;
+            }
+        }
         // Gather the unit's clusters, remembering which are allocated.
         std::fill(unit.begin(), unit.end(), 0);
         std::uint64_t lastAllocated = 0;  // 1-based, 0: all sparse

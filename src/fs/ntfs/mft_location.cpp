@@ -119,24 +119,29 @@ void ntfs::enumerateMftRecords() {
     // number stay equal; their position is where their first byte lies.
     const std::uint64_t count = std::min({mftBytes / recordSize, kMaxRecords, volumeSize / recordSize});
     entryList.reserve(count);
+    mftRunStart.clear();
     std::uint64_t vcnByte = 0;
     for (const MftRun& run : mftRuns) {
+        mftRunStart.push_back(vcnByte);
+        const std::uint64_t runBytes = bytesOfClusters(run.clusterCount);
+        vcnByte = runBytes > ~vcnByte ? ~std::uint64_t{0} : vcnByte + runBytes;
+    }
+    for (std::size_t r = 0; r < mftRuns.size() && entryList.size() < count; ++r) {
+        const MftRun& run = mftRuns[r];
         char status[80];
         std::snprintf(status, sizeof status, "parsing %llu cluster of MFT run.",
                       static_cast<unsigned long long>(run.startCluster));
         progress.setStatus(status);
         if (control.pollAndTake()) return;
-        const std::uint64_t runBytes = run.clusterCount * clusterSize;
+        const std::uint64_t runBytes = bytesOfClusters(run.clusterCount);
         while (entryList.size() < count) {
             const std::uint64_t recordStart = entryList.size() * recordSize;
-            if (recordStart >= vcnByte + runBytes) break;
+            if (recordStart - mftRunStart[r] >= runBytes) break;
             MftEntry e;
-            e.position = run.sparse ? 0 : run.startCluster * clusterSize + (recordStart - vcnByte);
+            e.position = run.sparse ? 0 : bytesOfClusters(run.startCluster) + (recordStart - mftRunStart[r]);
             e.ownIndex = static_cast<std::int64_t>(entryList.size());
             entryList.push_back(std::move(e));
         }
-        vcnByte += runBytes;
-        if (entryList.size() >= count) break;
     }
 }
 
@@ -154,21 +159,20 @@ bool ntfs::readEntryRecord(std::int64_t index, std::vector<std::uint8_t>& out) c
     out.assign(recordSize, 0);
     std::uint64_t want = static_cast<std::uint64_t>(index) * recordSize;
     std::size_t filled = 0, arrived = 0;
-    std::uint64_t vcnByte = 0;
-    for (const MftRun& run : mftRuns) {
-        const std::uint64_t runBytes = run.clusterCount * clusterSize;
-        if (want < vcnByte + runBytes) {
-            const std::uint64_t inRun = want - vcnByte;
-            const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(runBytes - inRun, recordSize - filled));
-            if (!run.sparse) {
-                arrived += reader.readAt(run.startCluster * clusterSize + inRun,
-                                         std::span<std::uint8_t>(out).subspan(filled, piece));
-            }
-            filled += piece;
-            want += piece;
-            if (filled == recordSize) break;
+    auto r = static_cast<std::size_t>(std::upper_bound(mftRunStart.begin(), mftRunStart.end(), want) - mftRunStart.begin());
+    if (r == 0 || mftRunStart.size() != mftRuns.size()) return false;
+    for (--r; r < mftRuns.size() && filled < recordSize; ++r) {
+        const MftRun& run = mftRuns[r];
+        const std::uint64_t inRun = want - mftRunStart[r];
+        const std::uint64_t runBytes = bytesOfClusters(run.clusterCount);
+        if (inRun >= runBytes) break;
+        const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(runBytes - inRun, recordSize - filled));
+        if (!run.sparse) {
+            arrived += reader.readAt(bytesOfClusters(run.startCluster) + inRun,
+                                     std::span<std::uint8_t>(out).subspan(filled, piece));
         }
-        vcnByte += runBytes;
+        filled += piece;
+        want += piece;
     }
     if (arrived == 0) return false;
     applyFixup(out);

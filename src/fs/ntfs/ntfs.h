@@ -122,6 +122,7 @@ private:
     bool writePlain(const DataStream& data, class OutputFile& out, SaveResult& result) const;
     bool writeCompressed(const DataStream& data, class OutputFile& out, SaveResult& result) const;
     bool readClusters(std::uint64_t cluster, std::span<std::uint8_t> dest) const;
+    std::uint64_t bytesOfClusters(std::uint64_t clusters) const;  // saturating
 
     readWriteInterface& reader;
     VolumeRecord volume;
@@ -137,6 +138,7 @@ private:
     std::uint64_t clusterSize = 0;
     std::uint64_t recordSize = ntfs_layout::kDefaultRecordSize;
     std::vector<MftRun> mftRuns;
+    std::vector<std::uint64_t> mftRunStart;  // byte offset within the MFT where each run begins
     std::vector<MftEntry> entryList;
     bool mftLocated = false;
     ScanMode scanMode = ScanMode::standard;
