@@ -131,6 +131,16 @@ void listFolderNames(CheckTree& tree, FileList& list, const EntrySource& source,
     }
 }
 
+void beginSearchResults(FileList& list) {
+    list.list.clear();
+    list.showsSearchResults = true;
+}
+
+void addSearchRow(FileList& list, EntryRef entry, std::string_view path, const RecoveredItem& item) {
+    const auto texts = rowTexts(item, path);
+    list.list.addRow({{texts.begin(), texts.end()}, entry, true, false});
+}
+
 void mirrorRowCheck(CheckTree& tree, const FileList& list, std::size_t row, bool rowWasChecked) {
     if (list.showsSearchResults || row >= list.list.size()) return;
     const CheckListRow& r = list.list.rows()[row];

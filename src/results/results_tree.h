@@ -42,6 +42,11 @@ void populateChildren(CheckTree& tree, const EntrySource& source, TreeItem item,
 void fillFileList(CheckTree& tree, FileList& list, const EntrySource& source, TreeItem item);
 // A double click on a folder: its child items by name only.
 void listFolderNames(CheckTree& tree, FileList& list, const EntrySource& source, TreeItem item);
+// Search results in the list: clearing it for a new search, then one row
+// per hit with its path in the first column and the entry as its data.
+void beginSearchResults(FileList& list);
+void addSearchRow(FileList& list, EntryRef entry, std::string_view path, const RecoveredItem& item);
+
 // A click on a row's check box: the row's tree item takes the row's new
 // check, unless the list shows search results.
 void mirrorRowCheck(CheckTree& tree, const FileList& list, std::size_t row, bool rowWasChecked);

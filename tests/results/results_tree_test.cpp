@@ -201,10 +201,21 @@ TEST(ResultsTree, RowChecksReachTheTreeUnlessSearchResultsShow) {
     t.list.list.headerClick(0);
     EXPECT_FALSE(t.tree.getCheck(t.childItem(docs, t.v.b)));
 
-    t.list.showsSearchResults = true;
-    t.list.list.clickRowCheckBox(2);
-    t.list.list.clickRowCheckBox(2);
-    EXPECT_FALSE(t.tree.getCheck(t.tree.children(docs)[3]));
+    // Search rows hold entries, not tree items: their checks stay in the list.
+    beginSearchResults(t.list);
+    const RecoveredItem c = t.v.reader.describe(t.v.c);
+    addSearchRow(t.list, t.v.c, "ROOT/docs/sub/c.PNG", c);
+    ASSERT_EQ(t.list.list.size(), 1u);
+    EXPECT_EQ(t.list.list.rows()[0].columns[0], "ROOT/docs/sub/c.PNG");
+    EXPECT_EQ(t.list.list.rows()[0].columns[4], "7 Bytes");
+    EXPECT_EQ(t.list.list.rows()[0].data, t.v.c);
+    const auto marksBefore = t.tree.countChecked();
+    t.list.list.clickRowCheckBox(0);
+    EXPECT_TRUE(t.list.list.rows()[0].checked);
+    EXPECT_EQ(t.tree.countChecked(), marksBefore);
+    // A label click shows a folder's files again.
+    fillFileList(t.tree, t.list, t.v.reader, docs);
+    EXPECT_FALSE(t.list.showsSearchResults);
 }
 
 }  // namespace
