@@ -31,8 +31,10 @@ SaveResult FatVolume::saveFatEntry(const FatEntry& entry, const std::filesystem:
     std::uint64_t unread = 0;
     std::string lost;
     char text[160];
+    // A truncated image (or a size field gone wrong) ends before the clusters do.
+    const std::uint64_t sourceEnd = deviceBound();
     while (remaining > 0) {
-        if (clusterSize == 0 || !table.inRange(cluster)) {
+        if (clusterSize == 0 || !table.inRange(cluster) || (sourceEnd && clusterOffset(cluster) >= sourceEnd)) {
             std::snprintf(text, sizeof text, "the last %llu bytes: their clusters are not on the volume",
                           static_cast<unsigned long long>(remaining));
             lost = text;
