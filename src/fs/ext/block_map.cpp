@@ -17,9 +17,10 @@ namespace {
 
 // The extent tree is at most five levels deep below the inode.
 constexpr int kMaxExtentDepth = 5;
-// A corrupt tree could name the same node over and over; no real file of
-// this reader's reach needs more mapping blocks than this.
+// A corrupt tree could name the same node over and over. A real file needs
+// fewer mapping blocks than data blocks, plus a few for the upper levels.
 constexpr std::uint64_t kMaxMappingReads = std::uint64_t{1} << 22;
+constexpr std::uint64_t kMappingReadsBeyondData = 64;
 // Runs of a hopelessly fragmented or corrupt map beyond this are dropped.
 constexpr std::size_t kMaxRuns = std::size_t{1} << 24;
 
@@ -39,12 +40,16 @@ private:
     void mapPointer(std::uint32_t pointer, int level, std::uint64_t firstFileBlock);
     void extentNode(Bytes node, int expectedDepth, bool checkDepth);
     bool readMappingBlock(std::uint64_t block, int level);
+    bool budgetSpent() const {
+        return mappingReads > std::min(kMaxMappingReads, fileBlocks + kMappingReadsBeyondData);
+    }
     void damage(const std::string& what);
 
     const VolumeBlocks& blocks;
     const std::uint64_t fileBlocks;
     std::vector<std::uint8_t> levels[kMaxExtentDepth + 1];
     std::uint64_t mappingReads = 0;
+    std::uint64_t mappedBlocks = 0;
     BlockList list;
 };
 
@@ -57,6 +62,13 @@ void ListBuilder::append(std::uint64_t fileBlock, std::uint64_t diskBlock, std::
                          bool zeroed) {
     if (count == 0 || fileBlock >= fileBlocks) return;
     count = std::min(count, fileBlocks - fileBlock);
+    // No file holds more blocks than its volume; a map that says otherwise
+    // is damaged, and following it further would only read the same blocks.
+    if (count > blocks.blockCount - std::min(mappedBlocks, blocks.blockCount)) {
+        damage("the block map names more blocks than the volume has");
+        return;
+    }
+    mappedBlocks += count;
     if (!list.runs.empty()) {
         BlockRun& last = list.runs.back();
         if (last.zeroed == zeroed && last.fileBlock + last.count == fileBlock &&
@@ -73,7 +85,8 @@ void ListBuilder::append(std::uint64_t fileBlock, std::uint64_t diskBlock, std::
 }
 
 bool ListBuilder::readMappingBlock(std::uint64_t block, int level) {
-    if (++mappingReads > kMaxMappingReads) {
+    ++mappingReads;
+    if (budgetSpent()) {
         damage("the block map is too large to follow");
         return false;
     }
@@ -102,7 +115,7 @@ void ListBuilder::mapPointer(std::uint32_t pointer, int level, std::uint64_t fir
         const std::uint64_t first = firstFileBlock + j * span;
         if (first >= fileBlocks) break;
         mapPointer(le32(table, j * 4), level - 1, first);
-        if (level > 1 && list.damaged && mappingReads > kMaxMappingReads) return;
+        if (budgetSpent()) return;
     }
 }
 
@@ -152,7 +165,7 @@ void ListBuilder::extentNode(Bytes node, int expectedDepth, bool checkDepth) {
         const std::uint64_t child = le32(node, at + 4) | (std::uint64_t{le16(node, at + 8)} << 32);
         const int childDepth = h.depth - 1;
         if (!readMappingBlock(child, childDepth)) {
-            if (mappingReads > kMaxMappingReads) return;
+            if (budgetSpent()) return;
             continue;
         }
         extentNode(levels[childDepth], childDepth, true);

@@ -231,11 +231,16 @@ void ext2Class::walkOneDirectory(std::uint32_t dir) {
         if (!extra.empty()) parseDirectoryBlock(extra, typed, sb.inodesCount, found);
         return;
     }
-    const BlockList list = buildBlockList(*inode, *blocks, blocksFor(inode->size, blockSize));
+    // A directory is never larger than its volume, nor are all of them
+    // together: a damaged size or map cannot make the walk read more.
+    const std::uint64_t limit = std::min(blocksFor(inode->size, blockSize), sb.blocksCount);
+    const BlockList list = buildBlockList(*inode, *blocks, limit);
     dataBuffer.resize(blockSize);
     for (const BlockRun& run : list.runs) {
         if (run.zeroed) continue;
         for (std::uint64_t i = 0; i < run.count; ++i) {
+            if (directoryBlocksRead >= sb.blocksCount) return;
+            ++directoryBlocksRead;
             if (!blocks->read(run.diskBlock + i, dataBuffer)) continue;
             parseDirectoryBlock(dataBuffer, typed, sb.inodesCount, found);
         }

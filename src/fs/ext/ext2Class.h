@@ -114,6 +114,7 @@ private:
     std::vector<std::uint8_t> inodeBuffer;
     std::vector<std::uint8_t> dataBuffer;
     std::uint32_t inodeReads = 0;
+    std::uint64_t directoryBlocksRead = 0;
 };
 
 }  // namespace vantor
