@@ -42,6 +42,9 @@ public:
         seams.progress->setStatus(status);
     }
 
+    // The root is walked by the caller; a folder that links back to it must not walk it again.
+    void enterRoot(EntryRef root) { guard.enter(root, 0); }
+
     // Ends early, at the next child, when the reader's stop byte is set.
     void walk(EntryRef folder, const std::string& path, int depth) {
         if (!guard.enter(folder, depth)) return;
@@ -93,6 +96,7 @@ SearchReport searchNames(EntrySource& source, std::string_view pattern, const st
             seams.messages->inform("such characters are not allowed for search.Try again with different pattern.");
         } else if (const auto root = source.rootEntry()) {
             NameSearch search(source, *compiled, seams, onHit, report);
+            search.enterRoot(*root);
             std::vector<EntryRef> top;
             {
                 auto lock = seams.useReader();
