@@ -50,7 +50,12 @@ bool ScanRun::beginWorker() {
         ctx.messages.inform("Please wait for other process to complete");
         return false;
     }
-    if (worker.joinable()) worker.join();  // the last worker has ended; collect it
+    // The last worker has ended; collect it. Started from that worker's own
+    // end callback, it cannot join itself: it is let go, as it is ending.
+    if (worker.joinable()) {
+        if (worker.get_id() == std::this_thread::get_id()) worker.detach();
+        else worker.join();
+    }
     return true;
 }
 

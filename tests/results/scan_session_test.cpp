@@ -236,3 +236,25 @@ TEST(ScanSession, SaveAfterAStoppedSearchWritesNormally) {
 
 }  // namespace
 }  // namespace vantor
+
+namespace vantor {
+namespace {
+
+TEST(ScanSession, NextWorkCanStartFromTheEndOfTheLast) {
+    Session s;
+    test::StandardVolume v;
+    std::atomic<int> ended{0};
+    std::atomic<bool> searchStarted{false};
+    s.run->onWorkerEnd = [&] {
+        // The wizard chains work this way: the scan's end starts a search.
+        if (ended++ == 0) searchStarted = s.run->startSearch("txt", {});
+    };
+    ASSERT_TRUE(s.run->start(ScanMode::standard, v.release()));
+    ASSERT_TRUE(waitFor([&] { return ended.load() == 2; }));
+    EXPECT_TRUE(searchStarted);
+    s.run->wait();
+    EXPECT_TRUE(s.messages.said("Searching Finished"));
+}
+
+}  // namespace
+}  // namespace vantor
