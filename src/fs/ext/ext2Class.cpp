@@ -462,7 +462,14 @@ void ext2Class::copyRuns(const BlockList& list, std::uint64_t size, OutputFile& 
                 std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
                 lost(from + done, piece, diskBlock, "lie outside the volume");
             } else if (!blocks->read(diskBlock, buffer)) {
-                lost(from + done, piece, diskBlock, "could not be read");
+                // Read the piece again block by block so that only the blocks
+                // that really fail are lost.
+                for (std::size_t at = 0; at < piece; at += blockSize) {
+                    const std::size_t length = std::min<std::size_t>(blockSize, piece - at);
+                    if (!blocks->read(diskBlock + at / blockSize, buffer.subspan(at, length))) {
+                        lost(from + done + at, length, diskBlock + at / blockSize, "could not be read");
+                    }
+                }
             }
             if (!out.write(buffer)) return;
             done += piece;

@@ -1,0 +1,151 @@
+// Damaged sources: a block that cannot be read, and fixture images with
+// random bytes overwritten. The reader must say what it lost, keep the rest
+// of a file at its place, and never crash or hang.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "device/FileReadSeek.h"
+#include "fs/ext/ext2Class.h"
+#include "support/support.h"
+
+namespace vantor {
+namespace {
+
+namespace fs = std::filesystem;
+using Buffer = std::vector<std::uint8_t>;
+
+// An image in memory in which one range of bytes cannot be read: a read
+// that touches it returns nothing, as a bad sector does.
+class BadRangeReader final : public readWriteInterface {
+public:
+    BadRangeReader(Buffer bytes, std::uint64_t badStart, std::uint64_t badLength)
+        : data(std::move(bytes)), badStart(badStart), badEnd(badStart + badLength) {
+        totalBytes = data.size();
+        totalSectors = static_cast<std::int64_t>(totalBytes / kSectorSize);
+    }
+    bool open(const std::string&) override { return true; }
+    std::size_t readAt(std::uint64_t offset, std::span<std::uint8_t> dest) override {
+        const std::uint64_t at = baseOffset + offset;
+        if (at < badEnd && at + dest.size() > badStart) return 0;
+        if (at >= data.size()) return 0;
+        const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(dest.size(), data.size() - at));
+        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(at), got, dest.begin());
+        std::fill(dest.begin() + static_cast<std::ptrdiff_t>(got), dest.end(), std::uint8_t{0});
+        return got;
+    }
+
+private:
+    Buffer data;
+    std::uint64_t badStart, badEnd;
+};
+
+std::optional<EntryRef> findPath(const EntrySource& s, const std::string& path) {
+    std::optional<EntryRef> at = s.rootEntry();
+    std::size_t from = 0;
+    while (at && from < path.size()) {
+        const std::size_t slash = path.find('/', from);
+        const std::string part = path.substr(from, slash == std::string::npos ? std::string::npos : slash - from);
+        std::optional<EntryRef> child = s.firstChild(*at);
+        while (child && s.describe(*child).name != part) child = s.nextSibling(*child);
+        at = child;
+        from = slash == std::string::npos ? path.size() : slash + 1;
+    }
+    return at;
+}
+
+// The content the ext3 recipe wrote into photos/2019/big.raw.
+Buffer bigRawPattern() {
+    std::string text;
+    for (int n = 0; text.size() < 5000000; ++n) {
+        char line[32];
+        std::snprintf(line, sizeof line, "big line %08d\n", n);
+        text += line;
+    }
+    text.resize(5000000);
+    return Buffer(text.begin(), text.end());
+}
+
+TEST(ExtDamage, UnreadableBlockIsWrittenAsZerosInItsPlaceAndReported) {
+    Buffer image = test::readFileBytes(test::fixtureImage("ext3_journal.img"));
+    const Buffer expected = bigRawPattern();
+    // The block holding line 100000 of the file becomes unreadable.
+    const std::string marker = "big line 00100000\n";
+    const auto hit = std::search(image.begin(), image.end(), marker.begin(), marker.end());
+    ASSERT_NE(hit, image.end());
+    const std::uint64_t badBlock = static_cast<std::uint64_t>(hit - image.begin()) / 4096;
+    BadRangeReader source(image, badBlock * 4096, 4096);
+    AppState state;
+    ext2Class reader(ReaderContext{source, VolumeRecord{"extX", "", "0", "0", 0}, state});
+    ASSERT_EQ(reader.scan(ScanMode::standard), ScanOutcome::done);
+    const auto ref = findPath(reader, "photos/2019/big.raw");
+    ASSERT_TRUE(ref);
+
+    test::ScratchDir scratch;
+    const fs::path saved = scratch.path() / "big.raw";
+    const SaveResult result = reader.saveEntry(*ref, saved);
+    EXPECT_TRUE(result.written);
+    EXPECT_TRUE(result.damaged);
+    EXPECT_NE(result.problem.find("could not be read"), std::string::npos) << result.problem;
+    const Buffer got = test::readFileBytes(saved);
+    ASSERT_EQ(got.size(), expected.size());
+    // Exactly one 4 KiB stretch differs, and it is zeros; everything after
+    // it is at its own place.
+    const std::size_t markerAt = 100000 * marker.size();
+    const std::size_t lostFrom = markerAt / 4096 * 4096;
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        const bool lost = i >= lostFrom && i < lostFrom + 4096;
+        if (got[i] != (lost ? 0 : expected[i])) {
+            ADD_FAILURE() << "byte " << i << " is " << int(got[i]);
+            break;
+        }
+    }
+}
+
+std::size_t walkEverything(EntrySource& s, const fs::path& scratch, std::size_t& saves) {
+    std::size_t seen = 0;
+    const std::function<void(EntryRef, int)> walk = [&](EntryRef folder, int depth) {
+        if (depth > 40) return;
+        for (auto child = s.firstChild(folder); child && seen < 20000; child = s.nextSibling(*child)) {
+            ++seen;
+            const RecoveredItem item = s.describe(*child);
+            if (s.isSaveFile(*child) && saves < 6 && item.size < (std::uint64_t{64} << 20)) {
+                s.saveEntry(*child, scratch / ("f" + std::to_string(saves++)));
+            }
+            walk(*child, depth + 1);
+        }
+    };
+    if (auto root = s.rootEntry()) walk(*root, 0);
+    return seen;
+}
+
+TEST(ExtDamage, CorruptedImagesNeitherCrashNorHang) {
+    const char* fixtures[] = {"ext2_1k.img", "ext3_journal.img", "ext4_default.img"};
+    for (const char* name : fixtures) {
+        SCOPED_TRACE(name);
+        const Buffer original = test::readFileBytes(test::fixtureImage(name));
+        ASSERT_FALSE(original.empty());
+        // Metadata lives near the start of these small volumes: hit there hard.
+        const std::size_t hot = std::min<std::size_t>(original.size(), std::size_t{4} << 20);
+        for (unsigned seed = 1; seed <= 12; ++seed) {
+            SCOPED_TRACE(seed);
+            std::mt19937 random(seed);
+            Buffer bytes = original;
+            for (int i = 0; i < 400; ++i) bytes[random() % hot] = static_cast<std::uint8_t>(random());
+            MemoryReader source(std::move(bytes));
+            AppState state;
+            ext2Class reader(ReaderContext{source, VolumeRecord{"extX", "", "0", "0", 0}, state});
+            reader.scan(ScanMode::standard);
+            test::ScratchDir scratch;
+            std::size_t saves = 0;
+            walkEverything(reader, scratch.path(), saves);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vantor
