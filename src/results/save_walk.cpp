@@ -65,11 +65,13 @@ public:
             return;
         }
         seams.progress->setStatus("saving File  " + file->string());
+        if (seams.fileLabel) seams.fileLabel("File size: " + std::to_string(item.size / 1024) + " kb");
         SaveResult result;
         {
             auto lock = seams.useReader();
             result = source.saveEntry(entry, *file);
         }
+        if (seams.fileLabel) seams.fileLabel("");
         if (result.withheld) {
             ++report.withheld;
             return;

@@ -137,6 +137,7 @@ WorkSeams ScanRun::seams() {
     s.pageStop = &pageStop;
     s.gate = active ? &active->control.gate : nullptr;
     s.readerLock = &readerLock;
+    s.fileLabel = onFileLabel;
     return s;
 }
 

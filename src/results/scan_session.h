@@ -33,6 +33,8 @@ public:
     // Runs a job where the tree lives and waits for it; the wizard passes its
     // UI thread here. By default the job runs on the worker.
     std::function<void(const std::function<void()>&)> onTreeThread;
+    // The save's per-file line (see WorkSeams::fileLabel); called on the worker.
+    std::function<void(std::string_view)> onFileLabel;
     // Called on the worker as its last act (scan, save or search).
     std::function<void()> onWorkerEnd;
 

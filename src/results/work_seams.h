@@ -2,7 +2,9 @@
 // What a save or a search walk is given besides the reader: where it
 // reports, what it asks, the session's Stop, the pause gate it waits at and
 // the lock that keeps it the only user of the reader between two waits.
+#include <functional>
 #include <mutex>
+#include <string_view>
 
 #include "core/messages.h"
 #include "core/progress.h"
@@ -16,6 +18,9 @@ struct WorkSeams {
     StopFlag* pageStop = nullptr;  // the session's Stop; null: never stopped
     PauseGate* gate = nullptr;     // null: never paused
     std::mutex* readerLock = nullptr;
+    // The per-file line under the status: "File size: N kb" while a file is
+    // written, empty after it. Optional.
+    std::function<void(std::string_view)> fileLabel;
 
     bool stopRequested() const { return pageStop && pageStop->requested(); }
     // A poll point: waits while paused, never holding the reader lock.

@@ -117,8 +117,12 @@ TEST(SaveWalk, ReportsFilesNotWrittenDamagedOrWithheld) {
     v.reader.entry(v.a).failSave = true;
     v.reader.entry(v.b).damagedSave = true;
     v.reader.entry(v.c).withheldSave = true;
+    v.reader.entry(v.a2).content.assign(3000, 'z');
+    v.reader.entry(v.a2).item.size = 3000;
     test::ScratchDir out;
     SaveRun run;
+    std::vector<std::string> labels;
+    run.seams.fileLabel = [&](std::string_view text) { labels.emplace_back(text); };
     const SaveReport report = saveFolder(v.reader, v.docs, "ROOT/docs", out.path(), run.seams);
     EXPECT_EQ(report.found, 4);
     EXPECT_EQ(report.handled, 4);
@@ -131,6 +135,8 @@ TEST(SaveWalk, ReportsFilesNotWrittenDamagedOrWithheld) {
     EXPECT_EQ(report.damaged[0].entryPath, "ROOT/docs/b.jpg");
     EXPECT_FALSE(report.complete());
     EXPECT_FALSE(fs::exists(out.path() / "sub/c.PNG"));
+    EXPECT_EQ(labels, (std::vector<std::string>{"File size: 0 kb", "", "File size: 0 kb", "", "File size: 0 kb", "",
+                                                "File size: 2 kb", ""}));
     // The status line named each file as it was saved.
     const auto statuses = run.progress.statuses();
     EXPECT_NE(std::find(statuses.begin(), statuses.end(), "saving File  " + (out.path() / "b.jpg").string()),
