@@ -459,9 +459,13 @@ void ext2Class::copyRuns(const BlockList& list, std::uint64_t size, OutputFile& 
             const std::uint64_t diskBlock = run.diskBlock + skipBlocks + done / blockSize;
             const std::span<std::uint8_t> buffer(dataBuffer.data(), piece);
             if (!blocks->contains(diskBlock, blocksFor(piece, blockSize))) {
-                std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
+                // Nothing to read there: leave the zeros as a hole.
                 lost(from + done, piece, diskBlock, "lie outside the volume");
-            } else if (!blocks->read(diskBlock, buffer)) {
+                if (!out.skip(piece)) return;
+                done += piece;
+                continue;
+            }
+            if (!blocks->read(diskBlock, buffer)) {
                 // Read the piece again block by block so that only the blocks
                 // that really fail are lost.
                 for (std::size_t at = 0; at < piece; at += blockSize) {
