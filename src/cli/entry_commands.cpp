@@ -24,6 +24,13 @@ struct ScannedVolume {
     AppState state;
     VolumeRecord volume;
     std::unique_ptr<ScanRun> run;
+    bool scanFailed = false;  // a step failed: what was found is still shown
+    // The command's own status, made 1 when the scan did not complete.
+    int finish(int status) const {
+        if (!scanFailed || status != kDone) return status;
+        std::cerr << "the scan of the volume did not complete; only what it found was used\n";
+        return kFailed;
+    }
 };
 
 // Opens the source, chooses the volume and runs the scan to its end.
@@ -44,8 +51,8 @@ int scanVolume(const std::string& source, const VolumeOptions& o, ScannedVolume&
     if (!v.run->start(scanModeOf(o))) return kFailed;
     v.run->wait();
     switch (v.run->outcome()) {
-        case ScanOutcome::done:
-        case ScanOutcome::failed: return kDone;
+        case ScanOutcome::done: return kDone;
+        case ScanOutcome::failed: v.scanFailed = true; return kDone;
         case ScanOutcome::wrongKind: return kFailed;
         case ScanOutcome::unsupported:
             std::cerr << "the " << o.mode << " mode is not available for " << v.volume.fileSystem << '\n';
@@ -123,7 +130,7 @@ int runLs(const std::string& source, const VolumeOptions& o, bool recursive, boo
     } else {
         for (const auto& e : entries) printEntryLine(e.path, e.item);
     }
-    return kDone;
+    return v.finish(kDone);
 }
 
 // Finds an entry by its path: "ROOT/docs/a.txt", "docs/a.txt" or "/docs/a.txt".
@@ -201,7 +208,7 @@ int runSave(const std::string& source, const VolumeOptions& o, const std::string
     }
     if (!started) return kFailed;
     v.run->wait();
-    return reportSave(report);
+    return v.finish(reportSave(report));
 }
 
 int runSearch(const std::string& source, const VolumeOptions& o, const std::string& pattern, bool json) {
@@ -232,7 +239,7 @@ int runSearch(const std::string& source, const VolumeOptions& o, const std::stri
     } else {
         for (const auto& h : hits) printEntryLine(h.path, h.item);
     }
-    return kDone;
+    return v.finish(kDone);
 }
 
 }  // namespace
