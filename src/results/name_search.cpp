@@ -12,6 +12,8 @@ namespace vantor {
 
 namespace {
 
+constexpr std::size_t kMaxMatchedName = 1024;
+
 std::optional<std::regex> compile(std::string_view pattern) {
     try {
         // Names are matched in the 8-bit code page, so the pattern is too.
@@ -29,8 +31,12 @@ public:
 
     void match(EntryRef entry, const RecoveredItem& item, const std::string& path) {
         bool found = false;
+        // No file system stores a longer name; a damaged record might, and
+        // the regex engine's recursion grows with the text.
+        std::string name = utf8ToCp1252(item.name);
+        if (name.size() > kMaxMatchedName) name.resize(kMaxMatchedName);
         try {
-            found = std::regex_search(utf8ToCp1252(item.name), pattern);
+            found = std::regex_search(name, pattern);
         } catch (const std::regex_error&) {
             found = false;  // a pattern too complex for this name: no match
         }
