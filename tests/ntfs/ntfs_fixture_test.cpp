@@ -203,8 +203,9 @@ struct InMemory {
     MemoryReader source;
     AppState state;
     ntfs reader;
-    InMemory(std::vector<std::uint8_t> bytes, std::string sizeText = "24 MB")
-        : source(std::move(bytes)), reader(ReaderContext{source, VolumeRecord{"NTFS", "", "0", sizeText, 0}, state}) {}
+    InMemory(std::vector<std::uint8_t> bytes, std::string sizeText = "24 MB", std::int64_t startSector = 0)
+        : source(std::move(bytes)),
+          reader(ReaderContext{source, VolumeRecord{"NTFS", "", "0", sizeText, startSector}, state}) {}
 
     // Walks every entry (bounded) and returns the paths seen.
     std::set<std::string> walk(std::size_t limit = 200000) {
@@ -255,16 +256,41 @@ TEST(NtfsFixture, ContractShowsTheStreamsKinds) {
     EXPECT_EQ(tiny->realSize, 28u);
 }
 
-TEST(NtfsFixture, DamagedBootSectorIsSweptFor) {
-    InMemory whole(fixtureBytes());
-    whole.reader.scan(ScanMode::standard);
-    const auto expected = whole.walk();
-    auto bytes = fixtureBytes();
-    std::fill(bytes.begin(), bytes.begin() + 512, 0);
-    InMemory damaged(std::move(bytes));
-    EXPECT_EQ(damaged.reader.scan(ScanMode::standard), ScanOutcome::done);
-    EXPECT_TRUE(damaged.reader.isMftLocated());
-    EXPECT_EQ(damaged.walk(), expected);
+std::vector<std::uint8_t> fixtureBytes(const std::string& name) { return test::readFileBytes(image(name)); }
+
+TEST(NtfsFixture, DamagedBootSectorOrFirstRecordStillFindsTheMft) {
+    struct Case {
+        const char* what;
+        const char* fixture;
+        std::int64_t startSector;
+        const char* sizeText;
+        bool wipeBoot, wipeFirstRecord;
+    };
+    const Case cases[] = {
+        {"boot sector wiped: swept for", "ntfs_basic", 0, "24 MB", true, false},
+        {"boot sector wiped, 1 KiB clusters told by the $MFT run", "ntfs_part", 2048, "10 MB", true, false},
+        {"first MFT record wiped: its mirror", "ntfs_basic", 0, "24 MB", false, true},
+        {"first MFT record wiped in a partition", "ntfs_part", 2048, "10 MB", false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        InMemory whole(fixtureBytes(c.fixture), c.sizeText, c.startSector);
+        ASSERT_EQ(whole.reader.scan(ScanMode::standard), ScanOutcome::done);
+        const auto expected = whole.walk();
+        ASSERT_GT(expected.size(), 20u);
+        auto bytes = fixtureBytes(c.fixture);
+        const std::size_t volumeStart = static_cast<std::size_t>(c.startSector) * 512;
+        if (c.wipeBoot) std::fill_n(bytes.begin() + volumeStart, 512, 0);
+        if (c.wipeFirstRecord) {
+            const std::size_t mft = volumeStart + whole.reader.mftRunList().at(0).startCluster * whole.reader.clusterBytes();
+            std::fill_n(bytes.begin() + mft, 1024, 0);
+        }
+        InMemory damaged(std::move(bytes), c.sizeText, c.startSector);
+        EXPECT_EQ(damaged.reader.scan(ScanMode::standard), ScanOutcome::done);
+        EXPECT_TRUE(damaged.reader.isMftLocated());
+        EXPECT_EQ(damaged.reader.clusterBytes(), whole.reader.clusterBytes());
+        EXPECT_EQ(damaged.walk(), expected);
+    }
 }
 
 TEST(NtfsFixture, CorruptedCopiesNeitherCrashNorHang) {

@@ -38,7 +38,7 @@ struct BootSector {
     std::uint32_t sectorsPerCluster = 0;  // 0x0D (values above 0x80 are 2^(256-v))
     std::uint64_t totalSectors = 0;     // 0x28
     std::uint64_t mftCluster = 0;       // 0x30
-    // 0x38 $MFTMirr cluster: not needed to read the volume
+    std::uint64_t mirrorCluster = 0;    // 0x38 ($MFTMirr: copies of the first records)
     std::int8_t clustersPerRecord = 0;  // 0x40 (negative: 2^-n bytes)
     std::uint64_t clusterSize = 0;      // derived
     std::uint64_t recordSize = 0;       // derived

@@ -38,15 +38,25 @@ bool ntfs::locateMft() {
         clusterSize = boot->clusterSize;
         recordSize = boot->recordSize;
         mftLocated = true;
-        if (boot->mftCluster > volumeSize / clusterSize) return true;  // no runs: an empty tree
         progress.setStatus("boot sector is fine.Getting run of mft entry...");
-        mftRuns = getAttributeRuns(boot->mftCluster * clusterSize, kData);
+        if (boot->mftCluster < volumeSize / clusterSize) mftRuns = getAttributeRuns(boot->mftCluster * clusterSize, kData);
+        // A damaged first MFT record still has its copy in $MFTMirr.
+        if (mftRuns.empty() && boot->mirrorCluster < volumeSize / clusterSize) {
+            mftRuns = getAttributeRuns(boot->mirrorCluster * clusterSize, kData);
+        }
         progress.setStatus("Got run...");
-        return true;
+        if (!mftRuns.empty()) return true;
+        // Neither copy gave runs: look for the record as if the boot sector were gone.
+        mftLocated = false;
+        return sweepForMft();
     }
     clusterSize = 4096;
     recordSize = kDefaultRecordSize;
     progress.setStatus("boot sector corrupt.Scanning for first mft entry...");
+    return sweepForMft();
+}
+
+bool ntfs::sweepForMft() {
     mftLocated = false;
     std::vector<std::uint8_t> record;
     sweepForRecords([&](std::uint64_t position) {
@@ -61,10 +71,16 @@ bool ntfs::locateMft() {
         progress.setStatus("found mft entry.getting its run ...");
         // The record says how large it is; a sane value replaces the default.
         const std::uint32_t own = decodeRecordHeader(record).allocatedSize;
-        if (isPowerOfTwo(own) && own >= kFixupStride && own <= kMaxRecordSize) recordSize = own;
+        if (!boot && isPowerOfTwo(own) && own >= kFixupStride && own <= kMaxRecordSize) recordSize = own;
         mftRuns = getAttributeRuns(position, kData);
         progress.setStatus("got run ...");
         if (mftRuns.empty()) return true;
+        // Without a boot sector the cluster size is unknown, but $MFT's first
+        // run starts at the very record just found: the two give it away.
+        if (!boot && !mftRuns[0].sparse && mftRuns[0].startCluster > 0 && position % mftRuns[0].startCluster == 0) {
+            const std::uint64_t implied = position / mftRuns[0].startCluster;
+            if (isPowerOfTwo(implied) && implied >= 512 && implied <= (std::uint64_t{2} << 20)) clusterSize = implied;
+        }
         mftLocated = true;
         return false;
     });

@@ -15,6 +15,7 @@ std::optional<BootSector> decodeBootSector(Bytes s) {
     b.sectorsPerCluster = spc > 0x80 ? (256u - spc < 20 ? 1u << (256u - spc) : 0u) : spc;
     b.totalSectors = le64(s, 0x28);
     b.mftCluster = le64(s, 0x30);
+    b.mirrorCluster = le64(s, 0x38);
     b.clustersPerRecord = static_cast<std::int8_t>(u8(s, 0x40));
     if (!isPowerOfTwo(b.bytesPerSector) || b.bytesPerSector < 256 || b.bytesPerSector > 4096) return std::nullopt;
     if (!isPowerOfTwo(b.sectorsPerCluster)) return std::nullopt;

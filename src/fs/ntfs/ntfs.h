@@ -76,6 +76,7 @@ public:
     // The life cycle, in order (boot_sector.cpp, mft_location.cpp, entry_tree.cpp).
     bool readBootSector();
     bool locateMft();
+    bool sweepForMft();
     bool applyCandidate(std::uint64_t mftRecordPosition);
     void enumerateMftRecords();
     bool buildEntryTree();
