@@ -49,10 +49,10 @@ fi
 
 # Best wall time (seconds) and peak memory (KiB) over $RUNS runs of a command.
 measure() {
-    local best="" mem=0 out t m
+    local best="" mem=0 t m stats=$BENCH_DIR/time.out
     for _ in $(seq "$RUNS"); do
-        out=$( { /usr/bin/time -f "%e %M" bash -c "$1" >/dev/null 2>/dev/null; } 2>&1 | tail -1)
-        read -r t m <<<"$out"
+        /usr/bin/time -o "$stats" -f "%e %M" bash -c "$1" >/dev/null 2>&1
+        read -r t m <"$stats"
         if [[ -z $best ]] || awk "BEGIN{exit !($t < $best)}"; then best=$t; fi
         (( m > mem )) && mem=$m
     done

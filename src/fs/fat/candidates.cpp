@@ -22,19 +22,19 @@ std::vector<std::int64_t> FatVolume::findFatCandidates(int max) {
     if (max <= 0) max = 3;
     const bool fat32 = fatVersion == FatVersion::fat32;
     ctx.progress.setRange(0, 1000);
-    constexpr std::size_t kChunk = 10 * 1024 * 1024;
+    // 256 KiB per read keeps the bytes in cache while their sectors are tested.
+    constexpr std::size_t kChunk = 256 * 1024;
     std::vector<std::uint8_t> buffer(kChunk, 0);
     char text[128];
     for (std::uint64_t pos = 0; pos < volumeSize; pos += kChunk) {
         if (control.pollAndTake()) break;
-        ctx.progress.setPosition(static_cast<std::int64_t>(1000.0L * pos / volumeSize));
-        if (fat32) {
+        if (pos % (10u << 20) == 0) ctx.progress.setPosition(static_cast<std::int64_t>(1000.0L * pos / volumeSize));
+        if (fat32 && pos % (10u << 20) == 0) {
             std::snprintf(text, sizeof text, "Parsing Disk Currently at position %f of the disk of size %f",
                           static_cast<double>(pos), static_cast<double>(volumeSize));
             ctx.progress.setStatus(text);
         }
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, volumeSize - pos));
-        std::fill(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n), 0);
         const std::span<std::uint8_t> part(buffer.data(), n);
         if (ctx.reader.readAt(pos, part) == 0) continue;
         const Bytes bytes(part);

@@ -4,6 +4,7 @@
 #include "fs/fat/sweep.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -93,6 +94,12 @@ SweptSlot classifySweptSlot(Bytes s, FatVersion v, std::uint32_t totalClusters, 
     SweptSlot out;
     if (s.size() < kSlotSize) return out;
     const std::uint8_t a = s[0x0B];
+    const std::uint8_t b0 = s[0];
+    // Every test below wants a first byte that is a letter, a digit, one of
+    // a few marks or the deleted mark: settle the rest before decoding.
+    if (a != attr::longName && !(isNameLetter(b0, v) || isAlpha(b0) || isDigit(b0) || b0 == kDeletedMark ||
+                                 b0 == '~' || b0 == '$'))
+        return out;
     const DirSlot d = decodeSlot(s);
     if (a == attr::longName) {
         if (longNameSlot(s, v)) out.kind = SweptKind::longName;
@@ -138,8 +145,17 @@ void FatVolume::sweepForEntries() {
     const std::int64_t range = fat32 ? 1000 : 100000;
     ctx.progress.setRange(0, range);
     if (clusterSize == 0 || volumeSize == 0) return;
-    // Whole clusters per read, about 4 MiB at a time.
-    const std::uint64_t chunk = std::max<std::uint64_t>(1, (4u << 20) / clusterSize) * clusterSize;
+    // Whole clusters per read, about 256 KiB at a time: small enough that
+    // the bytes are still in the processor's cache when the slots are tested.
+    const std::uint64_t chunk = std::max<std::uint64_t>(1, (256u << 10) / clusterSize) * clusterSize;
+    // The attribute bytes any test below can accept; most of a volume is
+    // file data, and this one lookup settles nearly all of its slots.
+    std::array<bool, 256> worthTesting{};
+    for (int a = 0; a < 256; ++a) {
+        const auto b = static_cast<std::uint8_t>(a);
+        worthTesting[b] = b == attr::longName || isSweptFolderAttribute(b) || b == 0x20 ||
+                          (!fat32 && b == 0x26) || b == attr::volumeLabel;
+    }
     std::vector<std::uint8_t> buffer(chunk, 0);
     const std::uint32_t totalClusters = static_cast<std::uint32_t>(
         std::min<std::uint64_t>(volumeSize / clusterSize, 0xFFFFFFFFu));
@@ -156,18 +172,17 @@ void FatVolume::sweepForEntries() {
         ctx.progress.setPosition(static_cast<std::int64_t>(static_cast<long double>(range) * pos / volumeSize));
         if (ctx.reader.readAt(pos, part) == 0) continue;  // unreadable: nothing to find there
         const Bytes bytes(part);
+        const std::uint8_t* raw = part.data();
         const std::size_t before = swept.size();
         for (std::size_t off = 0; off + kSlotSize <= n; off += kSlotSize) {
+            if (!worthTesting[raw[off + 0x0B]] && raw[off] != '.') continue;
             const Bytes s = bytes.subspan(off, kSlotSize);
-            // Most of a volume is file data or zeros: the attribute byte
-            // settles nearly every slot before any other test.
-            const std::uint8_t a = s[0x0B];
-            if (a == 0 || (a & 0xC0)) continue;
             if (isDotSlot(s)) {
                 const std::uint32_t own = fat32 ? decodeSlot(s).firstCluster() : le16(s, 0x1A);
                 if (own >= 2) dotSlots.emplace_back(pos + off, own);
                 continue;
             }
+            if (!worthTesting[raw[off + 0x0B]]) continue;
             const SweptSlot k = classifySweptSlot(s, fatVersion, totalClusters, rootMarker.has_value());
             if (k.rootMarker) rootMarker = pos + off;
             if (k.kind != SweptKind::none) swept.push_back(pos + off);
