@@ -186,6 +186,54 @@ TEST(FatReader, ALiveFileWhoseChainEndsEarlyIsSavedDamaged) {
     EXPECT_EQ(std::filesystem::file_size(out.path() / "data.bin"), 9000u);
 }
 
+// A FAT32 root need not start at cluster 2 nor lie in a row: it is read
+// from the boot sector's root cluster along its chain.
+TEST(FatReader, TheRootIsReadFromTheBootSectorsClusterAlongItsChain) {
+    auto bytes = fixtureBytes("fat32_basic.img");
+    std::vector<std::uint32_t> chain;
+    std::uint64_t dataStart = 0, clusterBytes = 0, fatStart = 0, fatBytes = 0;
+    std::size_t before = 0;
+    {
+        Harness h(bytes, "FAT32", 64);
+        Fat32Class reader(h.context);
+        ASSERT_EQ(reader.scan(ScanMode::standard), ScanOutcome::done);
+        before = pathsOf(reader).size();
+        const auto& g = *reader.bootGeometry();
+        dataStart = g.dataStart, clusterBytes = g.clusterBytes, fatStart = g.fatStart, fatBytes = g.fatBytes;
+        auto le32at = [&](std::uint64_t at) {
+            return std::uint32_t{bytes[at]} | std::uint32_t{bytes[at + 1]} << 8 | std::uint32_t{bytes[at + 2]} << 16 |
+                   std::uint32_t{bytes[at + 3]} << 24;
+        };
+        for (std::uint32_t c = g.rootCluster; c >= 2 && c < 0x0FFFFFF8 && chain.size() < 64;
+             c = le32at(fatStart + 4ull * c) & 0x0FFFFFFF)
+            chain.push_back(c);
+    }
+    ASSERT_GE(chain.size(), 2u);  // the fixture's root spans several clusters
+    auto put32 = [&](std::uint64_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    };
+    // Move the root to free clusters near the end, last piece first, and
+    // wipe where it was: reading cluster 2 in a row would find nothing.
+    const std::uint32_t base = 120000;
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        const std::uint32_t to = base - static_cast<std::uint32_t>(2 * i);
+        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(dataStart + (chain[i] - 2) * clusterBytes), clusterBytes,
+                    bytes.begin() + static_cast<std::ptrdiff_t>(dataStart + (to - 2) * clusterBytes));
+        std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(dataStart + (chain[i] - 2) * clusterBytes), clusterBytes, 0);
+        for (std::uint64_t copy = 0; copy < 2; ++copy) {
+            put32(fatStart + copy * fatBytes + 4ull * chain[i], 0);
+            put32(fatStart + copy * fatBytes + 4ull * to, i + 1 < chain.size() ? to - 2 : 0x0FFFFFFF);
+        }
+    }
+    put32(0x2C, base);
+    Harness h(bytes, "FAT32", 64);
+    Fat32Class reader(h.context);
+    ASSERT_EQ(reader.scan(ScanMode::standard), ScanOutcome::done);
+    const auto paths = pathsOf(reader);
+    EXPECT_EQ(paths.size(), before);
+    EXPECT_TRUE(paths.count("ROOT/oldfolder/kept_inside_2.txt"));  // in the root's last cluster
+}
+
 // Random bytes written over the metadata of every fixture: the readers must
 // neither crash nor hang, whatever they make of it.
 TEST(FatReader, DamagedCopiesOfTheFixturesNeitherCrashNorHang) {
