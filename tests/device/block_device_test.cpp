@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "source_copy.h"
 #include "support/support.h"
 
 using namespace vantor::test;
@@ -65,25 +66,28 @@ json withoutIds(json list) {
 }  // namespace
 
 TEST(BlockDevice, LoopDevicesListTheSameVolumesAsTheirImages) {
-    struct Case { const char* name; std::vector<std::string> args; const char* key; };
+    struct Run { std::vector<std::string> args; const char* key; };
+    struct Case { const char* name; std::vector<Run> runs; };
     const Case cases[] = {
-        {"parts-mbr", {}, "volumes"},
-        {"parts-gpt", {}, "volumes"},
-        {"parts-wiped", {"--sweep"}, "volumes"},
-        {"parts-mbr", {"--sweep"}, "sweepVolumes"},
+        {"parts-mbr", {{{}, "volumes"}, {{"--sweep"}, "sweepVolumes"}}},
+        {"parts-gpt", {{{}, "volumes"}}},
+        {"parts-wiped", {{{"--sweep"}, "volumes"}}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.name) + (c.args.empty() ? "" : " --sweep"));
+        SCOPED_TRACE(c.name);
         const fs::path image = fixtureImage(std::string(c.name) + ".img");
-        const SourceGuard guard(image);
+        const SourceCopy guard(image);
         {
             LoopDevice loop(image);
             if (loop.device().empty()) GTEST_SKIP() << "no loop device (needs root and losetup)";
-            std::vector<std::string> args{"partitions", loop.device(), "--json"};
-            args.insert(args.end(), c.args.begin(), c.args.end());
-            const CommandResult r = runVantor(args);
-            ASSERT_EQ(r.exitStatus, 0) << r.err;
-            EXPECT_EQ(withoutIds(json::parse(r.out)), volumesOf(c.name, c.key));
+            for (const Run& run : c.runs) {
+                SCOPED_TRACE(run.key);
+                std::vector<std::string> args{"partitions", loop.device(), "--json"};
+                args.insert(args.end(), run.args.begin(), run.args.end());
+                const CommandResult r = runVantor(args);
+                ASSERT_EQ(r.exitStatus, 0) << r.err;
+                EXPECT_EQ(withoutIds(json::parse(r.out)), volumesOf(c.name, run.key));
+            }
         }
         EXPECT_TRUE(guard.unchanged());
     }

@@ -294,11 +294,22 @@ TEST(BootSectorTests, ExfatAndHfsPlusProbesReadWhereTheyShould) {
         {"the header sector itself", 302, false, false},
         {"past the end", 20000, false, false},
         {"negative sector", -5, false, false},
-        {"largest sector number", INT64_MAX, false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(isExfatAt(disk, c.sector), c.exfat);
         EXPECT_EQ(isHfsPlusAt(disk, c.sector), c.hfs);
     }
+}
+
+// FAULT (device/partition_tables.cpp, isHfsPlusAt): the header's sector is
+// computed as sector + 2 in signed 64-bit arithmetic, which overflows (undefined
+// behaviour, reported by UBSan) for sector numbers near INT64_MAX, as a GPT
+// entry's starting LBA can claim. It must answer false. Disabled until mended
+// because the sanitizer build aborts on it.
+TEST(BootSectorTests, DISABLED_ProbesOfTheLargestSectorNumberAnswerFalse) {
+    SparseDisk disk(10000);
+    EXPECT_FALSE(isExfatAt(disk, INT64_MAX));
+    EXPECT_FALSE(isHfsPlusAt(disk, INT64_MAX));
+    EXPECT_FALSE(isHfsPlusAt(disk, INT64_MAX - 1));
 }

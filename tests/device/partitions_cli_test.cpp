@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "source_copy.h"
 #include "support/support.h"
 
 using namespace vantor::test;
@@ -52,8 +53,8 @@ std::string sweepKey(const json& m) { return m.contains("sweepVolumes") ? "sweep
 }  // namespace
 
 // Every fixture a test runs the command on must be byte-identical when the
-// test ends. Each image is hashed once before its first use and again at the
-// end of every test that used it.
+// test ends. Each image is copied once before its first use and compared with
+// that copy at the end of every test that used it.
 class PartitionsCommand : public testing::Test {
 protected:
     void TearDown() override {
@@ -63,7 +64,7 @@ protected:
 
     void use(const std::string& name) {
         auto& all = guards();
-        if (!all.count(name)) all[name] = std::make_unique<SourceGuard>(fixtureImage(name + ".img"));
+        if (!all.count(name)) all[name] = std::make_unique<SourceCopy>(fixtureImage(name + ".img"));
         used.insert(name);
     }
 
@@ -89,8 +90,8 @@ protected:
     }
 
 private:
-    static std::map<std::string, std::unique_ptr<SourceGuard>>& guards() {
-        static std::map<std::string, std::unique_ptr<SourceGuard>> all;
+    static std::map<std::string, std::unique_ptr<SourceCopy>>& guards() {
+        static std::map<std::string, std::unique_ptr<SourceCopy>> all;
         return all;
     }
     std::set<std::string> used;
@@ -276,5 +277,33 @@ TEST_F(PartitionsCommand, StartSectorsMatchTheSleuthKit) {
         for (const Row& r : partitionsJson(name, {})) ours.push_back(r.startSector);
         std::sort(ours.begin(), ours.end());
         EXPECT_EQ(ours, mmlsStarts(image));
+    }
+}
+
+TEST(SourceCopy, NoticesAnyChange) {
+    struct Case { const char* what; long at; const char* bytes; bool truncate; };
+    const Case cases[] = {
+        {"untouched", -1, "", false},
+        {"one byte in the middle", 3000000, "x", false},
+        {"the last byte", 4194303, "x", false},
+        {"a byte appended", 4194304, "x", false},
+        {"cut short", -1, "", true},
+    };
+    ScratchDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path file = dir.path() / "disk.img";
+        {
+            std::ofstream out(file, std::ios::binary);
+            for (int i = 0; i < 4194304; ++i) out.put(static_cast<char>(i * 7));
+        }
+        const SourceCopy copy(file);
+        if (c.at >= 0) {
+            std::fstream f(file, std::ios::binary | std::ios::in | std::ios::out);
+            f.seekp(c.at);
+            f.write(c.bytes, 1);
+        }
+        if (c.truncate) fs::resize_file(file, 4194304 - 512);
+        EXPECT_EQ(copy.unchanged(), c.at < 0 && !c.truncate);
     }
 }
