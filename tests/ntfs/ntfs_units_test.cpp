@@ -220,7 +220,15 @@ test::TinyVolume treeVolume(std::size_t recordSize) {
     v.add(41, file({{"child-of-deleted", 42}}, false));
     TinyRecord gone = dir({{"gone", 14}});
     gone.inUse = false;
+    gone.sequence = 2;  // freed: one ahead of its children's references
     v.add(42, gone);
+    // Record 50 was a folder, freed, and is now another folder: the old
+    // child's reference names the earlier use.
+    TinyRecord reused = dir({{"reused", 5}});
+    reused.sequence = 3;
+    v.add(50, reused);
+    v.add(51, file({{"stale.txt", 50, 1, false, 1}}, false));
+    v.add(52, file({{"fresh.txt", 50, 1, false, 3}}));
     return v;
 }
 
@@ -232,7 +240,9 @@ TEST(NtfsTree, LinksFoldersOrphansAndNames) {
         const auto root = s.reader.rootEntry();
         ASSERT_TRUE(root);
         EXPECT_EQ(s.children(root),
-                  (std::vector<std::string>{"$MFTMirr", "docs", "Program Files", "two.txt", "F40", "ORPHAN_ENTRY"}));
+                  (std::vector<std::string>{"$MFTMirr", "docs", "Program Files", "two.txt", "F40", "reused",
+                                            "ORPHAN_ENTRY"}));
+        EXPECT_EQ(s.children(s.find(root, "reused")), (std::vector<std::string>{"fresh.txt"}));
         const auto docs = s.find(root, "docs");
         EXPECT_EQ(s.children(docs), (std::vector<std::string>{"deleted.txt", "Long Name.txt", "gone"}));
         const auto deleted = s.find(docs, "deleted.txt");
@@ -247,7 +257,7 @@ TEST(NtfsTree, LinksFoldersOrphansAndNames) {
         const auto orphans = s.find(root, "ORPHAN_ENTRY");
         ASSERT_TRUE(orphans);
         EXPECT_TRUE(s.reader.describe(*orphans).isOrphanGroup);
-        EXPECT_EQ(s.children(orphans), (std::vector<std::string>{"loopA", "B", "self", "A"}));
+        EXPECT_EQ(s.children(orphans), (std::vector<std::string>{"stale.txt", "loopA", "B", "self", "A"}));
         EXPECT_EQ(s.children(s.find(orphans, "loopA")), (std::vector<std::string>{"loopB"}));
         EXPECT_TRUE(s.children(s.find(orphans, "self")).empty());
     }

@@ -14,6 +14,7 @@ struct TinyName {
     std::int64_t parent = 5;
     std::uint8_t nameSpace = 1;  // Win32
     bool lengthFF = false;
+    std::uint16_t parentSequence = 1;
 };
 
 struct TinyRecord {
@@ -23,6 +24,7 @@ struct TinyRecord {
     std::optional<std::vector<std::uint8_t>> residentData;
     std::size_t dataAttributeAt = 0;  // pad so the $DATA attribute starts here (0: no pad)
     std::uint64_t modification = 0;
+    std::uint16_t sequence = 1;
 };
 
 class TinyVolume {
@@ -91,7 +93,7 @@ private:
         rec[0] = 'F'; rec[1] = 'I'; rec[2] = 'L'; rec[3] = 'E';
         w16(rec, 0x04, 0x30);
         w16(rec, 0x06, usaCount);
-        w16(rec, 0x10, 1);
+        w16(rec, 0x10, r.sequence);
         w16(rec, 0x12, 1);
         w16(rec, 0x14, first);
         w16(rec, 0x16, (r.inUse ? 1 : 0) | (r.directory ? 2 : 0));
@@ -108,7 +110,7 @@ private:
         append(resident(0x10, si));
         for (const TinyName& n : r.names) {
             std::vector<std::uint8_t> fn(0x42 + 2 * n.name.size(), 0);
-            w64(fn, 0, static_cast<std::uint64_t>(n.parent) | (std::uint64_t{1} << 48));
+            w64(fn, 0, static_cast<std::uint64_t>(n.parent) | (std::uint64_t{n.parentSequence} << 48));
             w32(fn, 0x38, r.directory ? 0x10000000 : 0x20);
             fn[0x40] = n.lengthFF ? 0xFF : static_cast<std::uint8_t>(n.name.size());
             fn[0x41] = n.nameSpace;

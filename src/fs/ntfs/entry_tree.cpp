@@ -58,6 +58,7 @@ void ntfs::parseEntry(std::int64_t index, std::span<const std::uint8_t> record) 
     }
     if (!chosen) chosen = std::move(dosName);
     e.recordFlags = header.flags;
+    e.sequence = header.sequence;
     if (!chosen) return;
     if (header.baseRecord != 0) {
         // A base record whose attributes overflowed keeps its names here.
@@ -73,6 +74,7 @@ void ntfs::nameFrom(MftEntry& e, FileName&& fn) {
     if (fn.flags & kFileNameIsDirectory) e.kind = 'D';
     e.name = std::move(fn.name);
     e.parent = static_cast<std::int64_t>(fn.parentRecord);
+    e.parentSequence = fn.parentSequence;
     e.size = fn.allocatedSize;
     e.nameFlags = fn.flags;
 }
@@ -117,9 +119,21 @@ void ntfs::linkToParent(std::int64_t index) {
 // everything stays reachable.
 void ntfs::resolveParents() {
     const std::int64_t n = orphanIndex;
+    // The parent's record must still be the folder the name was made in: a
+    // record freed and reused for another folder carries a newer sequence
+    // number. Freeing a record raises it by one, so a deleted folder may be
+    // one ahead of its deleted children; 0 means "not recorded".
+    auto sameFolder = [](const MftEntry& child, const MftEntry& parent) {
+        if (child.parentSequence == 0 || parent.sequence == 0) return true;
+        if (child.parentSequence == parent.sequence) return true;
+        const bool parentFreed = (parent.recordFlags & kRecordInUse) == 0;
+        const std::uint16_t next = child.parentSequence == 0xFFFF ? 1 : static_cast<std::uint16_t>(child.parentSequence + 1);
+        return parentFreed && parent.sequence == next;
+    };
     auto parentIsFolder = [&](std::int64_t i) {
         const std::int64_t p = entryList[i].parent;
-        return p >= 0 && p < n && p != i && !entryList[p].name.empty() && entryList[p].kind == 'D';
+        return p >= 0 && p < n && p != i && !entryList[p].name.empty() && entryList[p].kind == 'D' &&
+               sameFolder(entryList[i], entryList[p]);
     };
     for (std::int64_t i = 0; i < n; ++i) {
         MftEntry& e = entryList[i];

@@ -52,7 +52,9 @@ struct RecordHeader {
     // 0x00 signature "FILE"
     std::uint16_t fixupOffset = 0;      // 0x04
     std::uint16_t fixupCount = 0;       // 0x06
-    // 0x08 $LogFile sequence number, 0x10 sequence number, 0x12 link count
+    // 0x08 $LogFile sequence number
+    std::uint16_t sequence = 0;         // 0x10 (raised each time the record is freed)
+    // 0x12 link count
     std::uint16_t firstAttribute = 0;   // 0x14
     std::uint16_t flags = 0;            // 0x16
     // 0x18 bytes in use

@@ -40,6 +40,7 @@ RecordHeader decodeRecordHeader(Bytes r) {
     RecordHeader h;
     h.fixupOffset = le16(r, 0x04);
     h.fixupCount = le16(r, 0x06);
+    h.sequence = le16(r, 0x10);
     h.firstAttribute = le16(r, 0x14);
     h.flags = le16(r, 0x16);
     h.allocatedSize = le32(r, 0x1C);

@@ -24,6 +24,8 @@ struct MftEntry {
     std::int64_t parent = -1;         // parent record number
     std::uint64_t size = 0;           // allocated size from the file name
     std::uint16_t recordFlags = 0;    // bit 0 in use, bit 1 directory
+    std::uint16_t sequence = 0;       // the record's sequence number
+    std::uint16_t parentSequence = 0; // the sequence number the parent had when named
     char kind = 0;                    // 'D' for a directory
     std::int64_t ownIndex = 0;
     bool orphan = false;              // hangs under the orphan node
