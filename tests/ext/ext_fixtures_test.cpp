@@ -175,6 +175,30 @@ TEST(ExtFixtures, VantorSaveWritesEveryFileWithItsBytesAndTime) {
     }
 }
 
+TEST(ExtFixtures, SampleDiskExtVolumeIsRecovered) {
+    // The README's first job: the bundled sample disk's ext4 partition,
+    // chosen by its row of the volume list.
+    const fs::path image = fixtureImage("sample-disk.img");
+    test::SourceGuard guard(image);
+    test::ScratchDir out;
+    const auto run = test::runVantor({"save", image.string(), "--volume", "0", "--out", out.path().string(), "--quiet"});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const auto manifest = test::readJsonFile(fixtureSource("sample-disk.manifest.json"));
+    int files = 0;
+    for (const auto& e : manifest["files"]) {
+        if (e["volume"] != 0 || e["deleted"].get<bool>() || e["type"] != "file") continue;
+        const std::string path = e["path"];
+        SCOPED_TRACE(path);
+        const fs::path saved = out.path() / path.substr(5);
+        ASSERT_TRUE(fs::is_regular_file(saved));
+        EXPECT_EQ(test::sha256File(saved), e["sha256"].get<std::string>());
+        EXPECT_EQ(mtimeOf(saved), e["mtime"].get<std::int64_t>());
+        ++files;
+    }
+    EXPECT_GT(files, 0);
+    EXPECT_TRUE(guard.unchanged());
+}
+
 nlohmann::json lsJson(const Fixture& f) {
     std::vector<std::string> args{"ls", imageOf(f).string()};
     args.insert(args.end(), f.volumeArgs.begin(), f.volumeArgs.end());
