@@ -72,10 +72,10 @@ fi
 
 # Best wall time (seconds) and peak memory (KiB) over $RUNS runs of a command.
 measure() {
-    local best="" mem=0 out
+    local best="" mem=0 t m
     for _ in $(seq "$RUNS"); do
-        out=$( { /usr/bin/time -f "%e %M" bash -c "$1" >/dev/null 2>/dev/null; } 2>&1 | tail -1)
-        read -r t m <<<"$out"
+        /usr/bin/time -o "$BENCH_DIR/time.txt" -f "%e %M" bash -c "$1" >/dev/null 2>&1
+        read -r t m < "$BENCH_DIR/time.txt"
         if [[ -z $best ]] || awk "BEGIN{exit !($t < $best)}"; then best=$t; fi
         (( m > mem )) && mem=$m
     done
