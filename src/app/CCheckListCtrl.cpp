@@ -42,8 +42,9 @@ void CCheckHeadCtrl::paintSection(QPainter* painter, const QRect& rect, int logi
 }
 
 CCheckListCtrl::CCheckListCtrl(QWidget* parent) : QTreeWidget(parent) {
-    header = new CCheckHeadCtrl(this);
-    setHeader(header);
+    headCtrl = new CCheckHeadCtrl(this);
+    setHeader(headCtrl);
+    headCtrl->setSectionsClickable(true);  // the view resets it when the header is set
     setRootIsDecorated(false);
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -51,7 +52,7 @@ CCheckListCtrl::CCheckListCtrl(QWidget* parent) : QTreeWidget(parent) {
     setAllColumnsShowFocus(true);
     setStyleSheet(QStringLiteral("QTreeView::item { border-right: 1px solid #d8d8d8; border-bottom: 1px solid #d8d8d8; }"));
     list->onChanged = [this] { scheduleSync(); };
-    connect(header, &QHeaderView::sectionClicked, this, [this](int column) {
+    connect(headCtrl, &QHeaderView::sectionClicked, this, [this](int column) {
         list->headerClick(column);
         sync();
     });
@@ -68,7 +69,7 @@ void CCheckListCtrl::attach(CheckList& model) {
 
 void CCheckListCtrl::setUpHeaderBox() {
     list->setUpHeader();
-    header->setBox(true, list->headerChecked());
+    headCtrl->setBox(true, list->headerChecked());
 }
 
 void CCheckListCtrl::scheduleSync() {
@@ -104,7 +105,7 @@ void CCheckListCtrl::sync() {
         QTreeWidgetItem* item = topLevelItem(i);
         if (item->checkState(0) != state) item->setCheckState(0, state);
     }
-    header->setBox(list->headerReady(), list->headerChecked());
+    headCtrl->setBox(list->headerReady(), list->headerChecked());
 }
 
 QRect CCheckListCtrl::rowCheckBoxRect(int row) const {

@@ -38,7 +38,7 @@ public:
     void attach(CheckList& model);
     // Back to its own list (before the attached one goes away).
     void detach() { attach(own); }
-    CCheckHeadCtrl* head() const { return header; }
+    CCheckHeadCtrl* head() const { return headCtrl; }
 
     // Gives the first column's header its box (a second call does nothing).
     void setUpHeaderBox();
@@ -55,7 +55,7 @@ private:
 
     CheckList own;
     CheckList* list = &own;
-    CCheckHeadCtrl* header = nullptr;
+    CCheckHeadCtrl* headCtrl = nullptr;
     bool syncPending = false;
 };
 

@@ -193,6 +193,7 @@ void PopulateDriveDlg::startSweep() {
     addButton->setEnabled(false);
     nextButton()->setEnabled(false);
     FileReadSeek& reader = app().freshReader();
+    device = app().state.sharedReader;
     context = std::make_unique<Partition>(reader, *relay);
     context->skipVolumeSize = !handed.noSkip;
     context->gptFormat = handed.gptFormat;

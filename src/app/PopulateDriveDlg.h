@@ -84,6 +84,7 @@ private:
     std::vector<VolumeRecord> volumeRecords;
     std::optional<std::size_t> chosen;  // the record Next went on with
     bool customApplied = false;
+    std::shared_ptr<readWriteInterface> device;  // what the sweep reads, kept for its whole run
     std::unique_ptr<Partition> context;
     std::unique_ptr<ProgressRelay> relay;
     std::thread worker;

@@ -141,7 +141,8 @@ void VolumeScanDlg::startScan() {
         backButton()->setEnabled(true);
         return;
     }
-    ReaderContext context{*state.sharedReader, record, state, *relay, app().messages(), {}};
+    device = state.sharedReader;
+    ReaderContext context{*device, record, state, *relay, app().messages(), {}};
     run = std::make_unique<ScanRun>(context);
     run->setTree(&tree->model());
     // The tail fills the tree where the tree lives, and the worker waits for it.

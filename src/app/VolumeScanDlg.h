@@ -77,6 +77,9 @@ private:
     int mode = 1;
     FileList files;
     std::unique_ptr<ProgressRelay> relay;
+    // The session reads through this reader; a later selection replaces the
+    // application's shared reader, never this page's.
+    std::shared_ptr<readWriteInterface> device;
     std::unique_ptr<ScanRun> run;
     bool scanning = false;
     bool searching = false;

@@ -1,0 +1,74 @@
+// Grabs each page of the wizard on the sample disk into a folder:
+//   QT_QPA_PLATFORM=offscreen vantor_gui_screenshots docs/screenshots
+#include <QDir>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QTreeWidget>
+
+#include <cstdio>
+
+#include "gui_support.h"
+#include "support/support.h"
+
+using namespace vantor;
+using namespace vantor::gui;
+using namespace vantor::gui::test;
+
+namespace {
+
+QString folder;
+
+void shoot(QWidget* page, const char* name) {
+    settle();
+    page->grab().save(folder + "/" + name + ".png");
+    std::printf("%s/%s.png\n", qPrintable(folder), name);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    TestApp application(argc, argv);
+    folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
+    QDir().mkpath(folder);
+    application.messages.defaultAnswer = true;
+
+    auto first = drivePageFor(vantor::test::fixtureImage("sample-disk.img"));
+    first->resize(900, 600);
+    first->show();
+    first->tree()->setCurrentItem(first->drivesNode()->child(0));
+    shoot(first.get(), "1-drive-selection");
+    first->goNext();
+    auto* modes = qobject_cast<DriveParsingModes*>(first->nextPage());
+    if (!modes) return 1;
+    shoot(modes, "2-scan-mode");
+    modes->goNext();
+    auto* volumes = qobject_cast<PopulateDriveDlg*>(modes->nextPage());
+    if (!volumes || volumes->list->topLevelItemCount() == 0) return 1;
+    volumes->list->setCurrentItem(volumes->list->topLevelItem(0));
+    shoot(volumes, "3-volume-list");
+    volumes->goNext();
+    auto* recovery = qobject_cast<ParceModeNtfsDlg*>(volumes->nextPage());
+    if (!recovery) return 1;
+    shoot(recovery, "4-recovery-mode");
+    recovery->goNext();
+    auto* scan = qobject_cast<VolumeScanDlg*>(recovery->nextPage());
+    if (!scan || !waitForWorker(*scan)) return 1;
+    CheckTree& tree = scan->tree->model();
+    const TreeItem root = tree.firstChild(kNoItem);
+    for (TreeItem c = tree.firstChild(root); c != kNoItem; c = tree.nextSibling(c))
+        if (tree.text(c) == "docs") {
+            scan->tree->viewItem(c)->setExpanded(true);
+            tree.setCheck(c, true);
+        }
+    QTest::mouseClick(scan->tree->viewport(), Qt::LeftButton, {}, scan->tree->labelRect(root).center());
+    scan->list->sync();
+    shoot(scan, "5-results");
+    scan->searchEdit->setText("txt|md|png");
+    scan->search();
+    if (!waitForWorker(*scan)) return 1;
+    scan->list->sync();
+    shoot(scan, "6-search");
+    scan->goBack();
+    settle();
+    return 0;
+}
