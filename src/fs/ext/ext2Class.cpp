@@ -77,7 +77,8 @@ bool ext2Class::findSuperblock() {
     // (a backup copy in a later group then serves), is still found.
     std::vector<std::uint8_t> window(kSearchWindow + kSuperblockSize);
     for (std::uint64_t start = kSuperblockSize; start + 512 < volumeSize; start += kSearchWindow) {
-        if (control.pollAndTake()) return false;
+        // A stop ends the search, but not before the usual places were tried.
+        if (start != kSuperblockSize && control.pollAndTake()) return false;
         std::fill(window.begin(), window.end(), std::uint8_t{0});
         reader.readAt(start, window);
         for (std::size_t k = 0; k < kSearchWindow; k += 512) {
