@@ -302,12 +302,9 @@ TEST(BootSectorTests, ExfatAndHfsPlusProbesReadWhereTheyShould) {
     }
 }
 
-// FAULT (device/partition_tables.cpp, isHfsPlusAt): the header's sector is
-// computed as sector + 2 in signed 64-bit arithmetic, which overflows (undefined
-// behaviour, reported by UBSan) for sector numbers near INT64_MAX, as a GPT
-// entry's starting LBA can claim. It must answer false. Disabled until mended
-// because the sanitizer build aborts on it.
-TEST(BootSectorTests, DISABLED_ProbesOfTheLargestSectorNumberAnswerFalse) {
+// A GPT entry can claim a starting sector near INT64_MAX; forming the byte
+// offset of it (or of the header two sectors on) must not overflow.
+TEST(BootSectorTests, ProbesOfTheLargestSectorNumberAnswerFalse) {
     SparseDisk disk(10000);
     EXPECT_FALSE(isExfatAt(disk, INT64_MAX));
     EXPECT_FALSE(isHfsPlusAt(disk, INT64_MAX));

@@ -175,6 +175,15 @@ TEST_F(PartitionsCommand, TextListingShowsNumberKindSizeAndStart) {
     EXPECT_NE(r.out.find("33  MB"), std::string::npos);
 }
 
+// Progress is drawn only on a terminal: piped, standard error stays empty.
+TEST_F(PartitionsCommand, SweepDrawsNoProgressWhenStandardErrorIsNoTerminal) {
+    use("parts-wiped");
+    const CommandResult r = runVantor({"partitions", fixtureImage("parts-wiped.img").string(), "--sweep"});
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("126976"), std::string::npos) << r.out;
+}
+
 // A partition on its own (an image of one volume) is that volume, at sector 0.
 TEST_F(PartitionsCommand, PartitionImageIsOneVolumeAtSectorZero) {
     struct Case { const char* what; std::int64_t start; std::int64_t sectors; Row row; };
@@ -183,13 +192,15 @@ TEST_F(PartitionsCommand, PartitionImageIsOneVolumeAtSectorZero) {
         {"exFAT", 108544, 16384, {"FAT64", 0, "8  MB"}},
         {"ext4", 126976, 16384, {"extX", 0, "8  MB"}},
     };
-    const auto disk = readFileBytes(fixtureImage("parts-mbr.img"));
+    std::ifstream disk(fixtureImage("parts-mbr.img"), std::ios::binary);
     ScratchDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        std::vector<char> bytes(static_cast<std::size_t>(c.sectors) * 512);
+        disk.seekg(c.start * 512);
+        ASSERT_TRUE(disk.read(bytes.data(), static_cast<std::streamsize>(bytes.size())));
         const fs::path part = dir.path() / (std::string(c.what) + ".img");
-        std::ofstream(part, std::ios::binary)
-            .write(reinterpret_cast<const char*>(disk.data()) + c.start * 512, c.sectors * 512);
+        std::ofstream(part, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         const CommandResult r = runVantor({"partitions", part.string(), "--json"});
         ASSERT_EQ(r.exitStatus, 0) << r.err;
         const auto rows = rowsOf(json::parse(r.out));

@@ -269,13 +269,10 @@ private:
 
 }  // namespace
 
-// FAULT (device/sweep.cpp, sweepForVolumes): a read that delivers some bytes
-// but less than one sector gives sectorsHere == 0, so k stays 0, current never
-// moves and the same read is repeated for ever; only a Stop ends it. The sweep
-// must end (or move on) when a block yields no whole sector, keeping what it
-// found. Disabled until that is mended: the test stops the hung sweep itself
-// after five seconds, so it fails instead of hanging when enabled.
-TEST(Sweep, DISABLED_ReadYieldingLessThanASectorEndsTheSweep) {
+// A read that delivers some bytes but less than one whole sector must end
+// the sweep (keeping what it found), not repeat the same read for ever. The
+// test stops a hung sweep itself after five seconds, so it fails, not hangs.
+TEST(Sweep, ReadYieldingLessThanASectorEndsTheSweep) {
     FadingDisk disk(10000, 4096);
     Partition scan(disk);
     auto done = std::async(std::launch::async, [&] { return scan.sweepForVolumes(); });
