@@ -234,6 +234,45 @@ TEST(FatReader, TheRootIsReadFromTheBootSectorsClusterAlongItsChain) {
     EXPECT_TRUE(paths.count("ROOT/oldfolder/kept_inside_2.txt"));  // in the root's last cluster
 }
 
+// Advanced mode on the reformatted fixture: a folder reached before its own
+// entry stands in under the orphans until the entry turns up, which then
+// gives it its name.
+TEST(FatReader, AFolderFoundBeforeItsEntryTakesTheEntrysName) {
+    auto bytes = fixtureBytes("fat32_formatted.img");
+    auto advanced = [](Harness& h) {
+        h.context.picks.candidate = 32;
+        h.context.picks.sectorsPerCluster = 1;
+    };
+    std::uint64_t olddirData = 0;
+    {
+        Harness h(bytes, "FAT32", 64);
+        advanced(h);
+        Fat32Class reader(h.context);
+        ASSERT_EQ(reader.scan(ScanMode::advanced), ScanOutcome::done);
+        for (const auto& [path, ref] : pathsOf(reader)) {
+            if (path.size() > 10 && path.substr(path.size() - 10) == "/alpha.txt") {
+                const auto& folder = reader.entries().at(reader.entries().at(ref).parent);
+                olddirData = reader.dataStart() + (folder.firstCluster - 2) * reader.clusterBytes();
+            }
+        }
+    }
+    ASSERT_NE(olddirData, 0u);
+    // The lost folder's "." slot is damaged: its cluster no longer reads as a
+    // folder, so "sub" is met first on its own and its entry only later.
+    bytes[olddirData] = 'X';
+    Harness h(bytes, "FAT32", 64);
+    advanced(h);
+    Fat32Class reader(h.context);
+    ASSERT_EQ(reader.scan(ScanMode::advanced), ScanOutcome::done);
+    const auto paths = pathsOf(reader);
+    EXPECT_TRUE(paths.count("ROOT/ORPHAN ENTRY/sub/gamma.txt"));
+    EXPECT_TRUE(paths.count("ROOT/ORPHAN ENTRY/alpha.txt"));
+    // Once: the stand-in became "sub" and left no copy behind.
+    int gammas = 0;
+    for (const auto& [path, ref] : paths) gammas += path.find("gamma.txt") != std::string::npos;
+    EXPECT_EQ(gammas, 1);
+}
+
 // Random bytes written over the metadata of every fixture: the readers must
 // neither crash nor hang, whatever they make of it.
 TEST(FatReader, DamagedCopiesOfTheFixturesNeitherCrashNorHang) {

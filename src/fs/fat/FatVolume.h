@@ -32,6 +32,7 @@ struct FatEntry {
     std::uint32_t size = 0;
     bool deleted = false;
     bool folder = false;
+    bool standsIn = false;  // made up for a folder whose own entry was not found
     std::string name;
     std::uint32_t parent = 0;
     std::uint32_t ownIndex = 0;
@@ -121,6 +122,8 @@ protected:
     std::uint32_t addFolderOnce(const DirSlot& slot, std::string name, bool deleted, std::uint32_t parent,
                                 std::uint64_t position, bool& isNew);
     std::uint32_t slotCluster(const DirSlot& slot) const;
+    void fillFromSlot(FatEntry& entry, const DirSlot& slot) const;
+    bool isAncestorOrSelf(std::uint32_t candidate, std::uint32_t entry) const;
     std::uint64_t clusterOffset(std::uint32_t cluster) const;
     bool readCluster(std::uint32_t cluster, std::vector<std::uint8_t>& buffer);
     void appendRootEntry();

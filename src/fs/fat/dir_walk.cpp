@@ -41,9 +41,7 @@ void FatVolume::appendRootEntry() {
     fatEntries.push_back(std::move(root));
 }
 
-std::uint32_t FatVolume::addEntry(const DirSlot& slot, std::string name, bool deleted, std::uint32_t parent,
-                                  std::uint64_t position) {
-    FatEntry e;
+void FatVolume::fillFromSlot(FatEntry& e, const DirSlot& slot) const {
     e.attributes = slot.attributes;
     e.creationTenths = slot.creationTenths;
     e.creationTime = slot.creationTime;
@@ -53,8 +51,26 @@ std::uint32_t FatVolume::addEntry(const DirSlot& slot, std::string name, bool de
     e.writeTime = slot.writeTime;
     e.writeDate = slot.writeDate;
     e.size = slot.size;
-    e.deleted = deleted;
     e.folder = isFolderAttribute(slot.attributes);
+}
+
+bool FatVolume::isAncestorOrSelf(std::uint32_t candidate, std::uint32_t entry) const {
+    // Parent links never form a loop (a move that would is refused here);
+    // the step bound only guards that promise.
+    std::uint32_t i = entry;
+    for (std::size_t steps = 0; i < fatEntries.size() && steps <= fatEntries.size(); ++steps) {
+        if (i == candidate) return true;
+        if (i == fatEntries[i].parent) break;
+        i = fatEntries[i].parent;
+    }
+    return false;
+}
+
+std::uint32_t FatVolume::addEntry(const DirSlot& slot, std::string name, bool deleted, std::uint32_t parent,
+                                  std::uint64_t position) {
+    FatEntry e;
+    fillFromSlot(e, slot);
+    e.deleted = deleted;
     e.name = std::move(name);
     e.parent = parent;
     e.ownIndex = static_cast<std::uint32_t>(fatEntries.size());
@@ -73,6 +89,19 @@ std::uint32_t FatVolume::addFolderOnce(const DirSlot& slot, std::string name, bo
             // that a deleted entry never renames a live folder (its cluster
             // was reused by the live one).
             FatEntry& existing = fatEntries[known->second];
+            if (existing.standsIn && !isAncestorOrSelf(known->second, parent)) {
+                // The folder was reached before its own entry (the sweep
+                // found its cluster first): the entry now gives its name,
+                // times and place.
+                fillFromSlot(existing, slot);
+                existing.name = std::move(name);
+                existing.deleted = deleted;
+                existing.parent = parent;
+                existing.position = position;
+                existing.standsIn = false;
+                isNew = false;
+                return known->second;
+            }
             if (known->second != kRootIndex && (!deleted || existing.deleted)) {
                 existing.name = std::move(name);
                 existing.deleted = deleted;
@@ -153,8 +182,13 @@ void FatVolume::walkClusterChain(std::uint32_t parentIndex, std::uint32_t first,
             walkStopped = true;
             break;
         }
-        if (!table.inRange(cluster) || !walkedClusters.insert(cluster).second) break;
+        if (!table.inRange(cluster) || walkedClusters.count(cluster)) break;
         readCluster(cluster, buffer);
+        // A first cluster without its "." slot belongs to something else
+        // now; it is not claimed as this folder's, so its slots stay free
+        // for the sweep to place.
+        if (n == 0 && walk.checkDot && !buffer.empty() && buffer[0] != '.') break;
+        walkedClusters.insert(cluster);
         if (walkSlots(buffer, clusterOffset(cluster), walk) == SlotsEnd::folderEnded) break;
         if (!followChain) break;
         // On a formatted drive the FAT no longer knows the old folders'

@@ -317,6 +317,7 @@ void FatVolume::buildFromSweep() {
         char name[32];
         std::snprintf(name, sizeof name, "FOLDER_%u", c);
         const std::uint32_t index = addEntry(folder, name, true, kOrphanIndex, clusterOffset(c));
+        fatEntries[index].standsIn = true;
         clusterIndex.emplace(c, index);
         walkFolder(index, c, false, 1);
     }
