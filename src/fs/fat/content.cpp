@@ -55,7 +55,7 @@ SaveResult FatVolume::saveFatEntry(const FatEntry& entry, const std::filesystem:
             ++cluster;
             continue;
         }
-        const auto next = table.next(cluster);
+        const auto next = nextCluster(cluster);
         if (!next) {
             std::snprintf(text, sizeof text, "the last %llu bytes: the cluster chain ends early",
                           static_cast<unsigned long long>(remaining));
