@@ -263,6 +263,19 @@ TEST(NtfsTree, LinksFoldersOrphansAndNames) {
     }
 }
 
+TEST(NtfsTree, MftExtentsNamedByItsAttributeListAreFollowed) {
+    test::TinyVolume v;
+    v.splitMftAt(32);
+    test::TinyRecord near, far;
+    near.names = {{"near.txt", 5}};
+    far.names = {{"far.txt", 5}};
+    v.add(20, near);
+    v.add(40, far);
+    Scanned s(v.build());
+    EXPECT_EQ(s.reader.entries().size(), 64u + 1u);  // every record, and the orphan node
+    EXPECT_EQ(s.children(s.reader.rootEntry()), (std::vector<std::string>{"near.txt", "far.txt", "ORPHAN_ENTRY"}));
+}
+
 TEST(NtfsContent, ResidentDataAcrossTheProtectedWordComesBackWhole) {
     test::TinyVolume v;
     test::TinyRecord r;

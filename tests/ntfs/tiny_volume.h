@@ -53,14 +53,22 @@ public:
 
     void add(std::size_t index, const TinyRecord& r) { records[index] = r; }
 
+    // Records from `index` on lie at kSecondExtent instead of following on:
+    // $MFT then needs an attribute list, with its second extent in record 3.
+    static constexpr std::uint64_t kSecondExtent = 2000;
+    void splitMftAt(std::size_t index) { splitAt = index; }
+
     void putBytes(std::size_t at, const std::vector<std::uint8_t>& bytes) {
         std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<std::ptrdiff_t>(at));
     }
 
     std::vector<std::uint8_t> build() {
+        if (splitAt) records[3] = TinyRecord{};
         for (const auto& [index, r] : records) {
             auto rec = buildRecord(index, r);
-            putBytes(kMftCluster * kCluster + index * recordSize, rec);
+            const std::size_t at = splitAt && index >= splitAt ? kSecondExtent * kCluster + (index - splitAt) * recordSize
+                                                               : kMftCluster * kCluster + index * recordSize;
+            putBytes(at, rec);
         }
         return image;
     }
@@ -69,6 +77,25 @@ public:
     std::size_t recordCount;
 
 private:
+    std::size_t splitAt = 0;
+
+    static std::vector<std::uint8_t> nonResidentData(std::uint64_t startVcn, std::uint64_t clusters, std::uint64_t lcn,
+                                                     std::uint64_t totalBytes) {
+        std::vector<std::uint8_t> a(0x48, 0);
+        w32(a, 0, 0x80);
+        w32(a, 4, a.size());
+        a[8] = 1;
+        w64(a, 0x10, startVcn);
+        w64(a, 0x18, startVcn + clusters - 1);
+        w16(a, 0x20, 0x40);
+        w64(a, 0x28, totalBytes);
+        w64(a, 0x30, totalBytes);
+        w64(a, 0x38, totalBytes);
+        a[0x40] = 0x22;
+        w16(a, 0x41, clusters);
+        w16(a, 0x43, lcn);
+        return a;
+    }
     static void w16(std::vector<std::uint8_t>& b, std::size_t at, std::uint64_t v) { for (int i = 0; i < 2; ++i) b[at + i] = (v >> (8 * i)) & 0xFF; }
     static void w32(std::vector<std::uint8_t>& b, std::size_t at, std::uint64_t v) { for (int i = 0; i < 4; ++i) b[at + i] = (v >> (8 * i)) & 0xFF; }
     static void w64(std::vector<std::uint8_t>& b, std::size_t at, std::uint64_t v) { for (int i = 0; i < 8; ++i) b[at + i] = (v >> (8 * i)) & 0xFF; }
@@ -117,22 +144,31 @@ private:
             for (std::size_t i = 0; i < n.name.size(); ++i) fn[0x42 + 2 * i] = static_cast<std::uint8_t>(n.name[i]);
             append(resident(0x30, fn));
         }
-        if (index == 0) {
+        const std::uint64_t totalClusters = recordCount * recordSize / kCluster;
+        if (index == 0 && splitAt) {
+            const std::uint64_t first = splitAt * recordSize / kCluster;
+            std::vector<std::uint8_t> list;
+            auto entry = [&](std::uint32_t type, std::uint64_t vcn, std::uint64_t record) {
+                std::vector<std::uint8_t> e(0x20, 0);
+                w32(e, 0, type);
+                w16(e, 4, 0x20);
+                e[7] = 0x1A;
+                w64(e, 8, vcn);
+                w64(e, 0x10, record | (std::uint64_t{1} << 48));
+                list.insert(list.end(), e.begin(), e.end());
+            };
+            entry(0x10, 0, 0);
+            entry(0x30, 0, 0);
+            entry(0x80, 0, 0);
+            entry(0x80, first, 3);
+            append(resident(0x20, list));
+            append(nonResidentData(0, first, kMftCluster, totalClusters * kCluster));
+        } else if (index == 0) {
             // $MFT's own data: one run over every record.
-            const std::uint64_t clusters = recordCount * recordSize / kCluster;
-            std::vector<std::uint8_t> a(0x48, 0);
-            w32(a, 0, 0x80);
-            w32(a, 4, a.size());
-            a[8] = 1;
-            w64(a, 0x18, clusters - 1);
-            w16(a, 0x20, 0x40);
-            w64(a, 0x28, clusters * kCluster);
-            w64(a, 0x30, clusters * kCluster);
-            w64(a, 0x38, clusters * kCluster);
-            a[0x40] = 0x22;
-            w16(a, 0x41, clusters);
-            w16(a, 0x43, kMftCluster);
-            append(a);
+            append(nonResidentData(0, totalClusters, kMftCluster, totalClusters * kCluster));
+        } else if (index == 3 && splitAt) {
+            const std::uint64_t first = splitAt * recordSize / kCluster;
+            append(nonResidentData(first, totalClusters - first, kSecondExtent, totalClusters * kCluster));
         } else if (r.residentData) {
             if (r.dataAttributeAt > at) {
                 std::vector<std::uint8_t> pad(r.dataAttributeAt - at - 0x18, 0xEE);

@@ -44,6 +44,7 @@ bool ntfs::locateMft() {
         if (mftRuns.empty() && boot->mirrorCluster < volumeSize / clusterSize) {
             mftRuns = getAttributeRuns(boot->mirrorCluster * clusterSize, kData);
         }
+        completeMftRuns();
         progress.setStatus("Got run...");
         if (!mftRuns.empty()) return true;
         // Neither copy gave runs: look for the record as if the boot sector were gone.
@@ -82,9 +83,36 @@ bool ntfs::sweepForMft() {
             if (isPowerOfTwo(implied) && implied >= 512 && implied <= (std::uint64_t{2} << 20)) clusterSize = implied;
         }
         mftLocated = true;
+        completeMftRuns();
         return false;
     });
     return mftLocated;
+}
+
+void ntfs::setMftRuns(std::vector<MftRun> runs) {
+    mftRuns = std::move(runs);
+    mftRunStart.clear();
+    std::uint64_t vcnByte = 0;
+    for (const MftRun& run : mftRuns) {
+        mftRunStart.push_back(vcnByte);
+        const std::uint64_t runBytes = bytesOfClusters(run.clusterCount);
+        vcnByte = runBytes > ~vcnByte ? ~std::uint64_t{0} : vcnByte + runBytes;
+    }
+}
+
+// A large, fragmented MFT keeps the rest of its own runs in extension records
+// named by its attribute list; those records lie in the part already known.
+void ntfs::completeMftRuns() {
+    if (mftRuns.empty()) return;
+    setMftRuns(mftRuns);
+    const bool wasLocated = mftLocated;
+    mftLocated = true;
+    if (auto whole = findDataStream(0); whole && !whole->resident && !whole->runs.empty()) {
+        std::uint64_t known = 0;
+        for (const MftRun& r : mftRuns) known += r.clusterCount;
+        if (whole->runClusters > known) setMftRuns(std::move(whole->runs));
+    }
+    mftLocated = wasLocated;
 }
 
 bool ntfs::applyCandidate(std::uint64_t position) {
@@ -92,6 +120,7 @@ bool ntfs::applyCandidate(std::uint64_t position) {
     if (clusterSize == 0) clusterSize = boot ? boot->clusterSize : 4096;
     mftRuns = getAttributeRuns(position, kData);
     mftLocated = !mftRuns.empty();
+    completeMftRuns();
     return mftLocated;
 }
 
@@ -135,13 +164,7 @@ void ntfs::enumerateMftRecords() {
     // number stay equal; their position is where their first byte lies.
     const std::uint64_t count = std::min({mftBytes / recordSize, kMaxRecords, volumeSize / recordSize});
     entryList.reserve(count);
-    mftRunStart.clear();
-    std::uint64_t vcnByte = 0;
-    for (const MftRun& run : mftRuns) {
-        mftRunStart.push_back(vcnByte);
-        const std::uint64_t runBytes = bytesOfClusters(run.clusterCount);
-        vcnByte = runBytes > ~vcnByte ? ~std::uint64_t{0} : vcnByte + runBytes;
-    }
+    setMftRuns(mftRuns);
     for (std::size_t r = 0; r < mftRuns.size() && entryList.size() < count; ++r) {
         const MftRun& run = mftRuns[r];
         char status[80];
@@ -169,8 +192,12 @@ bool ntfs::readRecordAt(std::uint64_t position, std::vector<std::uint8_t>& out) 
 }
 
 bool ntfs::readEntryRecord(std::int64_t index, std::vector<std::uint8_t>& out) const {
-    if (index < 0 || static_cast<std::uint64_t>(index) >= entryList.size()) return false;
-    if (!mftLocated || mftRuns.empty()) return readRecordAt(entryList[index].position, out);
+    if (index < 0) return false;
+    if (!mftLocated || mftRuns.empty()) {
+        if (static_cast<std::uint64_t>(index) >= entryList.size()) return false;
+        return readRecordAt(entryList[index].position, out);
+    }
+    if (static_cast<std::uint64_t>(index) > kMaxRecords * 4) return false;
     // Map the record's bytes through the MFT's runs piece by piece.
     out.assign(recordSize, 0);
     std::uint64_t want = static_cast<std::uint64_t>(index) * recordSize;

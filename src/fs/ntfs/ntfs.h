@@ -79,6 +79,8 @@ public:
     bool readBootSector();
     bool locateMft();
     bool sweepForMft();
+    void setMftRuns(std::vector<MftRun> runs);
+    void completeMftRuns();
     bool applyCandidate(std::uint64_t mftRecordPosition);
     void enumerateMftRecords();
     bool buildEntryTree();
