@@ -50,7 +50,10 @@ CCheckListCtrl::CCheckListCtrl(QWidget* parent) : QTreeWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setAllColumnsShowFocus(true);
-    setStyleSheet(QStringLiteral("QTreeView::item { border-right: 1px solid #d8d8d8; border-bottom: 1px solid #d8d8d8; }"));
+    setStyleSheet(QStringLiteral(
+        // Grid lines; a style sheet on items also takes over the selected look.
+        "QTreeView::item { border-right: 1px solid #d0d0d0; border-bottom: 1px solid #d0d0d0; }"
+        "QTreeView::item:selected { background: palette(highlight); color: palette(highlighted-text); }"));
     list->onChanged = [this] { scheduleSync(); };
     connect(headCtrl, &QHeaderView::sectionClicked, this, [this](int column) {
         list->headerClick(column);

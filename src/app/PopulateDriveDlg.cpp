@@ -73,8 +73,10 @@ void PopulateDriveDlg::buildWidgets() {
     list->setColumnWidth(kFileSystem, 100);
     list->setColumnWidth(kSize, 100);
     list->setColumnWidth(kStart, 120);
-    list->setStyleSheet(QStringLiteral("QTreeView::item { border-right: 1px solid #d0d0d0; "
-                                       "border-bottom: 1px solid #d0d0d0; }"));
+    list->setStyleSheet(QStringLiteral(
+        // Grid lines; a style sheet on items also takes over the selected look.
+        "QTreeView::item { border-right: 1px solid #d0d0d0; border-bottom: 1px solid #d0d0d0; }"
+        "QTreeView::item:selected { background: palette(highlight); color: palette(highlighted-text); }"));
     columns->addWidget(list, 3);
 
     auto* side = new QGridLayout();

@@ -79,7 +79,7 @@ void VolumeScanDlg::buildWidgets() {
     list->setHeaderLabels({QStringLiteral("File(s) List"), QStringLiteral("Creation Time"),
                            QStringLiteral("Access Time"), QStringLiteral("Modification Time"), QStringLiteral("Size"),
                            QStringLiteral("Attribute")});
-    const int widths[] = {180, 140, 140, 140, 90, 70};
+    const int widths[] = {170, 125, 125, 125, 75, 70};
     for (int c = 0; c < 6; ++c) list->setColumnWidth(c, widths[c]);
     list->attach(files.list);
     list->setUpHeaderBox();

@@ -140,6 +140,25 @@ private slots:
         QVERIFY(first->isVisible());
     }
 
+    void openImageGoesOnLikeADrive() {
+        Physical_DriveDialog first({}, {});
+        first.show();
+        const QString path = QString::fromStdString(sampleDisk().string());
+        first.openImage(path);
+        QCOMPARE(first.imagesNode()->childCount(), 1);
+        QCOMPARE(first.imagesNode()->child(0)->text(0), QString("sample-disk.img"));
+        auto* modes = qobject_cast<DriveParsingModes*>(first.nextPage());
+        QVERIFY(modes);
+        QCOMPARE(modes->pathLabel->text(), path);
+        QVERIFY(!app().state.selectedIsVolume);
+        QVERIFY(app().reader() && app().reader()->isOpen());
+        modes->goBack();
+        settle();
+        first.openImage(path);  // the same image again: listed once
+        QCOMPARE(first.imagesNode()->childCount(), 1);
+        QVERIFY(first.nextPage());
+    }
+
     void enterAndEscapeDoNothing() {
         auto first = drivePageFor(sampleDisk());
         first->show();
