@@ -52,15 +52,20 @@ FsKind kindOfMbrType(std::uint8_t type, bool inExtended) {
 
 }  // namespace
 
+// A sector number whose byte offset cannot be formed names no sector.
+static bool sectorAddressable(std::int64_t sector) { return sector >= 0 && sector <= INT64_MAX / 512 - 2; }
+
 bool isExfatAt(readWriteInterface& reader, std::int64_t sector) {
     std::uint8_t b[512];
-    if (sector < 0 || reader.readAt(static_cast<std::uint64_t>(sector) * 512, b) != sizeof b) return false;
+    if (!sectorAddressable(sector) || reader.readAt(static_cast<std::uint64_t>(sector) * 512, b) != sizeof b)
+        return false;
     return b[0] == 0xEB && (b[1] == 0x3C || b[1] == 0x58 || b[1] == 0x76) && hasText(b, 3, "EXFA");
 }
 
 bool isHfsPlusAt(readWriteInterface& reader, std::int64_t sector) {
     std::uint8_t b[512];
-    if (sector < 0 || reader.readAt(static_cast<std::uint64_t>(sector + 2) * 512, b) != sizeof b) return false;
+    if (!sectorAddressable(sector) || reader.readAt(static_cast<std::uint64_t>(sector + 2) * 512, b) != sizeof b)
+        return false;
     return b[0] == 0x48 && b[1] == 0x2B && b[2] == 0x00;
 }
 

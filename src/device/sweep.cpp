@@ -43,6 +43,7 @@ int Partition::sweepForVolumes() {
         const std::size_t got = reader.readAt(static_cast<std::uint64_t>(current) * 512, buffer);
         if (got == 0) return errno ? errno : EIO;
         const std::int64_t sectorsHere = static_cast<std::int64_t>(got / 512);
+        if (sectorsHere == 0) break;  // not one whole sector more: the end of what can be read
 
         bool stopped = false;
         std::int64_t k = 0;
