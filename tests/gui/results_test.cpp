@@ -15,6 +15,7 @@
 #include "CCheckListCtrl.h"
 #include "CXHtmlTree.h"
 #include "gui_support.h"
+#include "results/save_walk.h"
 #include "support/support.h"
 
 using namespace vantor;
@@ -307,6 +308,114 @@ private slots:
         QVERIFY(page->backButton()->isEnabled());
         QVERIFY(std::filesystem::exists(out.path() / "readme.txt"));
         QVERIFY(std::filesystem::exists(out.path() / "docs" / "notes" / "todo.md"));
+    }
+
+    void pauseCountsAndStopEndsTheSave() {
+        const auto image = vantor::test::fixtureImage("sample-disk.img");
+        auto first = drivePageFor(image);
+        VolumeScanDlg* page = walkToScanPage(*first, 0);
+        QVERIFY(page);
+        QVERIFY(waitForWorker(*page));
+        CheckTree& tree = page->tree->model();
+        vantor::test::ScratchDir out;
+        page->outputFolder = QString::fromStdString(out.path().string());
+
+        // Pause twice while the save's question holds the worker; the walk
+        // then waits at its first file.
+        std::promise<void> release;
+        std::shared_future<void> released = release.get_future().share();
+        struct Releaser {
+            std::promise<void>& p;
+            bool done = false;
+            void operator()() { if (!done) { done = true; p.set_value(); } }
+            ~Releaser() { (*this)(); }
+        } releaser{release};
+        std::atomic<bool> asked{false};
+        testApp().messages.onText = [&](const std::string& text) {
+            if (text.rfind("number of files found inside this folder = ", 0) != 0) return;
+            asked = true;
+            released.wait();
+        };
+        tree.select(tree.firstChild(kNoItem));
+        page->save();
+        QVERIFY(QTest::qWaitFor([&] { return asked.load(); }, 30000));
+        QVERIFY(!page->pauseButton->isHidden());
+        page->pauseButton->click();
+        page->pauseButton->click();
+        testApp().messages.onText = nullptr;
+        releaser();
+        QTest::qWait(300);
+        QVERIFY(page->workerRunning());
+        page->resumeButton->click();  // one of two pauses undone: still paused
+        QTest::qWait(300);
+        QVERIFY(page->workerRunning());
+        page->stopButton->click();  // Stop does not resume a paused worker
+        QTest::qWait(300);
+        QVERIFY(page->workerRunning());
+        QVERIFY(!page->backButton()->isEnabled());
+        page->resumeButton->click();
+        QVERIFY(waitForWorker(*page));
+        // Stopped before its first file: nothing written, and the user is told.
+        QVERIFY(!std::filesystem::exists(out.path() / "readme.txt"));
+        const auto texts = testApp().messages.texts();
+        QVERIFY(std::find(texts.begin(), texts.end(), "work done") != texts.end());
+        QVERIFY(page->progress->isHidden());
+
+        // A Stop pressed before does not hold back the next save.
+        testApp().messages.answers = {true};
+        page->save();
+        QVERIFY(waitForWorker(*page));
+        QVERIFY(std::filesystem::exists(out.path() / "readme.txt"));
+        QCOMPARE(page->progress->maximum(), page->progress->value());
+        // The range is the count of every file below ROOT.
+        const auto rootEntry = tree.data(tree.firstChild(kNoItem));
+        QVERIFY(rootEntry);
+        QCOMPARE(static_cast<std::int64_t>(page->progress->maximum()),
+                 countFilesBelow(*page->session()->reader(), *rootEntry));
+        QVERIFY(page->progress->maximum() >= 6);
+    }
+
+    void foldersOpenOnDemandAndAFileSavesOnDoubleClick() {
+        const auto image = vantor::test::fixtureImage("sample-disk.img");
+        const auto manifest = vantor::test::readJsonFile(vantor::test::fixtureSource("sample-disk.manifest.json"));
+        auto first = drivePageFor(image);
+        VolumeScanDlg* page = walkToScanPage(*first, 0);
+        QVERIFY(page);
+        QVERIFY(QTest::qWaitForWindowExposed(page));
+        QVERIFY(waitForWorker(*page));
+        CheckTree& tree = page->tree->model();
+        const TreeItem root = tree.firstChild(kNoItem);
+        const TreeItem pictures = childNamed(tree, root, "pictures");
+        QVERIFY(pictures != kNoItem);
+        // Before it is opened, a folder holds only its placeholder.
+        QCOMPARE(childNames(tree, pictures), std::set<std::string>{"..DUMY.."});
+        page->tree->viewItem(pictures)->setExpanded(true);
+        QCOMPARE(childNames(tree, pictures), (std::set<std::string>{"icon.png", "photo.jpg"}));
+        QVERIFY(tree.isExpanded(pictures));
+        page->tree->viewItem(pictures)->setExpanded(false);
+        page->tree->viewItem(pictures)->setExpanded(true);  // opened again: nothing changes
+        QCOMPARE(tree.children(pictures).size(), std::size_t{2});
+
+        vantor::test::ScratchDir out;
+        page->outputFolder = QString::fromStdString(out.path().string());
+        const TreeItem photo = childNamed(tree, pictures, "photo.jpg");
+        page->tree->scrollToItem(page->tree->viewItem(photo));
+        QTest::mouseDClick(page->tree->viewport(), Qt::LeftButton, {}, page->tree->labelRect(photo).center());
+        QVERIFY(waitForWorker(*page));
+        const auto saved = out.path() / "photo.jpg";
+        QVERIFY(std::filesystem::exists(saved));
+        for (const auto& f : manifest["files"])
+            if (f["volume"] == 0 && f["path"] == "ROOT/pictures/photo.jpg") {
+                QCOMPARE(vantor::test::sha256File(saved), f["sha256"].get<std::string>());
+                QCOMPARE(mtimeOf(saved), f["mtime"].get<std::int64_t>());
+            }
+
+        // A double click on a folder lists its files by name only.
+        page->tree->scrollToItem(page->tree->viewItem(pictures));
+        QTest::mouseDClick(page->tree->viewport(), Qt::LeftButton, {}, page->tree->labelRect(pictures).center());
+        page->list->sync();
+        QCOMPARE(page->list->topLevelItemCount(), 2);
+        QCOMPARE(page->list->topLevelItem(0)->text(4), QString());
     }
 
     void ntfsDeletedEntriesAreRed() {
