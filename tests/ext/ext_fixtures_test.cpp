@@ -26,6 +26,10 @@ struct Fixture {
     const char* name;
     std::int64_t startSector;
     std::vector<std::string> volumeArgs;
+    // fls reads the descriptors of the first meta group only, so on a
+    // meta_bg volume it loses the inodes of later groups; the manifest
+    // (checked above) is the reference there.
+    bool flsReadsIt = true;
 };
 
 const Fixture kFixtures[] = {
@@ -33,6 +37,7 @@ const Fixture kFixtures[] = {
     {"ext3_journal", 0, {}},
     {"ext4_default", 0, {}},
     {"ext4_partitioned", 2048, {"--volume", "0"}},
+    {"ext4_metabg", 0, {}, false},
 };
 
 fs::path imageOf(const Fixture& f) { return fixtureImage(std::string(f.name) + ".img"); }
@@ -270,6 +275,7 @@ TEST(ExtFixtures, LiveTreeAgreesWithTheSleuthKit) {
     if (!onPath("fls")) GTEST_SKIP() << "The Sleuth Kit (fls) is not installed";
     for (const Fixture& f : kFixtures) {
         SCOPED_TRACE(f.name);
+        if (!f.flsReadsIt) continue;
         const auto listing = lsJson(f);
         std::set<std::string> ours;
         for (const auto& e : listing["entries"]) {

@@ -154,6 +154,24 @@ TEST(ExtSuperblock, GeometryFromTheFields) {
     }
 }
 
+TEST(ExtGroupDescriptor, SpreadTablesAreFoundInTheirMetaGroups) {
+    SuperblockFields f;
+    f.incompat = kIncompatFileType | kIncompat64Bit | kIncompatMetaBg;
+    f.descSize = 64;
+    f.blocksPerGroup = 1024;
+    Buffer bytes = superblockBytes(f);
+    put32(bytes, 0x64, kRoCompatSparseSuper);
+    put32(bytes, 0x104, 1);  // the first descriptor block still lies in a row
+    const Superblock s = decodeSuperblock(bytes);
+    // 16 descriptors a 1 KiB block: block 1 describes groups 16..31 and lies
+    // in group 16 (no superblock copy there), block 2 in group 32.
+    EXPECT_EQ(s.descriptorBlock(0, 2), 2u);
+    EXPECT_EQ(s.descriptorBlock(1, 2), 1u + 16 * 1024);
+    EXPECT_EQ(s.descriptorBlock(2, 2), 1u + 32 * 1024);
+    for (std::uint64_t g : {0, 1, 3, 5, 7, 9, 25, 27, 49}) EXPECT_TRUE(s.groupHasSuperblock(g)) << g;
+    for (std::uint64_t g : {2, 4, 6, 15, 16, 21, 32}) EXPECT_FALSE(s.groupHasSuperblock(g)) << g;
+}
+
 TEST(ExtGroupDescriptor, SixtyFourByteFormTakesTheHighHalves) {
     Buffer d(64, 0);
     put32(d, 0x08, 0x1234);

@@ -126,7 +126,7 @@ bool ext2Class::readGroupDescriptors() {
     groups.reserve(count);
     for (std::uint64_t g = 0; g < count; ++g) {
         if (g % perBlock == 0) {
-            const bool ok = blocks->read(firstBlock + g / perBlock, table);
+            const bool ok = blocks->read(sb.descriptorBlock(g / perBlock, firstBlock), table);
             if (!ok && g == 0) return false;
         }
         const GroupDescriptor d = decodeGroupDescriptor(Bytes(table).subspan((g % perBlock) * descSize, descSize), descSize);

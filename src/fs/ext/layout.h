@@ -23,6 +23,8 @@ inline constexpr std::uint32_t kIncompatFileType = 0x2;
 inline constexpr std::uint32_t kIncompatMetaBg = 0x10;
 inline constexpr std::uint32_t kIncompat64Bit = 0x80;
 inline constexpr std::uint32_t kIncompatLargeDir = 0x4000;
+inline constexpr std::uint32_t kCompatSparseSuper2 = 0x200;
+inline constexpr std::uint32_t kRoCompatSparseSuper = 0x1;
 inline constexpr std::uint32_t kRoCompatGdtCsum = 0x10;
 inline constexpr std::uint32_t kRoCompatMetadataCsum = 0x400;
 
@@ -53,6 +55,8 @@ struct Superblock {
     std::uint32_t featureIncompat = 0;  // 0x60
     std::uint32_t featureRoCompat = 0;  // 0x64
     std::uint16_t rawDescSize = 0;      // 0xFE, 64bit feature only
+    std::uint32_t firstMetaBg = 0;      // 0x104, meta_bg feature only
+    std::uint32_t backupGroups[2] = {0, 0};  // 0x24C, sparse_super2 feature only
 
     // Derived geometry, valid once accepted().
     std::uint32_t blockSize() const { return 1024u << (logBlockSize & 0x1F); }
@@ -60,6 +64,11 @@ struct Superblock {
     std::uint32_t inodeSize() const;
     std::uint32_t descriptorSize() const;
     std::uint64_t groupCount() const;
+    // Whether a group starts with a superblock copy (and descriptors after it).
+    bool groupHasSuperblock(std::uint64_t group) const;
+    // The volume block holding descriptor block `index` of the table that
+    // starts at `tableStart`: in a row, or spread over the groups (meta_bg).
+    std::uint64_t descriptorBlock(std::uint64_t index, std::uint64_t tableStart) const;
     bool hasDirEntryType() const { return (featureIncompat & kIncompatFileType) != 0; }
     // Descriptors' unused-inode counts and uninit flags are only kept honest
     // by the checksum features; without them the fields may be stale.

@@ -23,6 +23,9 @@ Superblock decodeSuperblock(Bytes b) {
     s.featureIncompat = le32(b, 0x60);
     s.featureRoCompat = le32(b, 0x64);
     s.rawDescSize = le16(b, 0xFE);
+    s.firstMetaBg = le32(b, 0x104);
+    s.backupGroups[0] = le32(b, 0x24C);
+    s.backupGroups[1] = le32(b, 0x250);
     if (s.featureIncompat & kIncompat64Bit) s.blocksCount |= std::uint64_t{le32(b, 0x150)} << 32;
     return s;
 }
@@ -53,6 +56,29 @@ std::uint32_t Superblock::descriptorSize() const {
 std::uint64_t Superblock::groupCount() const {
     if (blocksPerGroup == 0 || blocksCount <= firstDataBlock) return 0;
     return (blocksCount - firstDataBlock + blocksPerGroup - 1) / blocksPerGroup;
+}
+
+bool Superblock::groupHasSuperblock(std::uint64_t group) const {
+    if (group == 0) return true;
+    if (featureCompat & kCompatSparseSuper2) return group == backupGroups[0] || group == backupGroups[1];
+    if (!(featureRoCompat & kRoCompatSparseSuper) || group == 1) return true;
+    if (group % 2 == 0) return false;
+    // Sparse copies: groups that are powers of 3, 5 or 7.
+    for (const std::uint64_t base : {3, 5, 7}) {
+        std::uint64_t p = base;
+        while (p < group) p *= base;
+        if (p == group) return true;
+    }
+    return false;
+}
+
+std::uint64_t Superblock::descriptorBlock(std::uint64_t index, std::uint64_t tableStart) const {
+    if (!(featureIncompat & kIncompatMetaBg) || index < firstMetaBg) return tableStart + index;
+    // Each meta group keeps its own descriptor block in its first group,
+    // after the superblock copy when that group has one.
+    const std::uint64_t perBlock = blockSize() / descriptorSize();
+    const std::uint64_t group = index * perBlock;
+    return firstDataBlock + group * blocksPerGroup + (groupHasSuperblock(group) ? 1 : 0);
 }
 
 GroupDescriptor decodeGroupDescriptor(Bytes b, std::uint32_t descriptorSize) {
