@@ -125,7 +125,9 @@ bool ntfs::applyCandidate(std::uint64_t position) {
 }
 
 void ntfs::sweepForRecords(const std::function<bool(std::uint64_t)>& visit) {
-    std::vector<std::uint8_t> chunk(kSweepChunkSize);
+    // A volume smaller than one chunk needs no more buffer than itself.
+    const std::uint64_t chunkSize = std::min(kSweepChunkSize, (volumeSize + kSlot - 1) / kSlot * kSlot);
+    std::vector<std::uint8_t> chunk(static_cast<std::size_t>(chunkSize));
     progress.setRange(0, static_cast<std::int64_t>(volumeSize / kSweepChunkSize));
     std::uint64_t chunkPosition = 0;
     for (std::int64_t chunkNumber = 0; chunkPosition < volumeSize; ++chunkNumber) {
@@ -134,9 +136,9 @@ void ntfs::sweepForRecords(const std::function<bool(std::uint64_t)>& visit) {
         std::fill(chunk.begin(), chunk.end(), 0);
         const std::size_t got = reader.readAt(chunkPosition, chunk);
         std::uint64_t step = 0;
-        while (step + kSlot <= kSweepChunkSize) {
+        while (step + kSlot <= chunkSize) {
             if (step >= got) {
-                step = kSweepChunkSize;  // nothing more arrived in this chunk
+                step = chunkSize;  // nothing more arrived in this chunk
                 break;
             }
             if (hasFileSignature(Bytes(chunk).subspan(step))) {
