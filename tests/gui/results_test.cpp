@@ -24,15 +24,6 @@ using namespace vantor::gui::test;
 
 namespace {
 
-class FixedVolumePage final : public WizardPage {
-public:
-    explicit FixedVolumePage(VolumeRecord r) : WizardPage(nullptr, kRecoveryModePage, "test"), record(std::move(r)) {}
-    std::optional<VolumeRecord> chosenVolume() const override { return record; }
-
-private:
-    VolumeRecord record;
-};
-
 TreeItem childNamed(const CheckTree& tree, TreeItem parent, const std::string& name) {
     for (TreeItem c = tree.firstChild(parent); c != kNoItem; c = tree.nextSibling(c))
         if (tree.text(c) == name) return c;
@@ -418,19 +409,42 @@ private slots:
         QCOMPARE(page->list->topLevelItem(0)->text(4), QString());
     }
 
+    void fatScanThroughThePages() {
+        const auto image = vantor::test::fixtureImage("sample-disk.img");
+        const auto manifest = vantor::test::readJsonFile(vantor::test::fixtureSource("sample-disk.manifest.json"));
+        auto first = drivePageFor(image);
+        VolumeScanDlg* page = walkToScanPage(*first, 1);
+        QVERIFY(page);
+        QCOMPARE(page->chosenVolume()->fileSystem, std::string("FAT32"));
+        QVERIFY(waitForWorker(*page));
+        CheckTree& tree = page->tree->model();
+        const TreeItem root = tree.firstChild(kNoItem);
+        if (root == kNoItem) QSKIP("no FAT32 reader in this build");
+        QCOMPARE(tree.text(root), std::string("ROOT"));
+        const auto shown = childNames(tree, root);
+        for (const auto& f : manifest["files"]) {
+            const std::string path = f["path"];
+            if (f["volume"] == 1 && path.find('/', 5) == std::string::npos)
+                QVERIFY2(shown.count(path.substr(5)), path.c_str());
+        }
+        page->searchEdit->setText("letter|minutes");
+        page->search();
+        QVERIFY(waitForWorker(*page));
+        page->list->sync();
+        std::set<QString> found;
+        for (int i = 0; i < page->list->topLevelItemCount(); ++i) found.insert(page->list->topLevelItem(i)->text(0));
+        QVERIFY(found.count("ROOT/Documents/letter.txt"));
+        QVERIFY(found.count("ROOT/Documents/Archive/minutes-2019.txt"));
+    }
+
     void ntfsDeletedEntriesAreRed() {
         const auto image = vantor::test::fixtureImage("ntfs_basic.img");
         const vantor::test::SourceGuard guard(image);
-        app().state.selectedIsVolume = false;
-        QVERIFY(app().freshReader().open(image.string()));
-        VolumeRecord record;
-        record.fileSystem = "NTFS";
-        record.startSector = 0;
-        record.sizeText = "24   MB";
-        FixedVolumePage opener(record);
-        opener.show();
-        auto* page = new VolumeScanDlg(&opener, record, 1);
-        page->show();
+        // A bare volume: the standard scan lists it as volume 0 at sector 0.
+        auto first = drivePageFor(image);
+        VolumeScanDlg* page = walkToScanPage(*first, 0);
+        QVERIFY(page);
+        QCOMPARE(page->chosenVolume()->fileSystem, std::string("NTFS"));
         QVERIFY(QTest::qWaitForWindowExposed(page));
         QVERIFY(waitForWorker(*page));
         CheckTree& tree = page->tree->model();
