@@ -204,6 +204,55 @@ TEST(ExtFixtures, SampleDiskExtVolumeIsRecovered) {
     EXPECT_TRUE(guard.unchanged());
 }
 
+// The 3000 bytes the recipes' sparse() writes for a tag.
+std::string sparseChunk(const std::string& tag) {
+    std::string text;
+    for (int i = 0; i < 300; ++i) {
+        char line[64];
+        std::snprintf(line, sizeof line, "%s %06d\n", tag.c_str(), i);
+        text += line;
+    }
+    return text.substr(0, 3000);
+}
+
+std::string bytesAt(const fs::path& file, std::uint64_t offset, std::size_t length) {
+    std::string out(length, '\0');
+    FILE* f = std::fopen(file.c_str(), "rb");
+    if (!f) return {};
+    if (::fseeko(f, static_cast<off_t>(offset), SEEK_SET) != 0) out.clear();
+    else out.resize(std::fread(out.data(), 1, length, f));
+    std::fclose(f);
+    return out;
+}
+
+TEST(ExtFixtures, FileOverFourGiBKeepsItsDataAtItsOffsetsAndItsHolesAsHoles) {
+    const Fixture f{"ext4_large", 0, {}};
+    const auto scanned = scanFixture(f);
+    ASSERT_EQ(scanned->outcome, ScanOutcome::done);
+    const auto listed = listTree(*scanned->reader);
+    ASSERT_EQ(listed.count("ROOT/huge.bin"), 1u);
+    const EntryRef huge = listed.at("ROOT/huge.bin");
+    const std::uint64_t size = 5000003000;
+    EXPECT_EQ(scanned->reader->describe(huge).size, size);
+
+    test::ScratchDir scratch;
+    const fs::path saved = scratch.path() / "huge.bin";
+    const SaveResult r = scanned->reader->saveEntry(huge, saved);
+    ASSERT_TRUE(r.written) << r.problem;
+    EXPECT_FALSE(r.damaged) << r.problem;
+    EXPECT_EQ(fs::file_size(saved), size);
+    const std::pair<std::uint64_t, const char*> chunks[] = {{0, "start"}, {4296015872, "past4g"}, {5000000000, "end"}};
+    for (const auto& [offset, tag] : chunks) {
+        SCOPED_TRACE(tag);
+        EXPECT_EQ(bytesAt(saved, offset, 3000), sparseChunk(tag));
+    }
+    EXPECT_EQ(bytesAt(saved, 4294967296, 16), std::string(16, '\0'));
+    struct stat st {};
+    ASSERT_EQ(::stat(saved.c_str(), &st), 0);
+    EXPECT_LT(static_cast<std::uint64_t>(st.st_blocks) * 512, std::uint64_t{16} << 20);  // holes stayed holes
+    EXPECT_EQ(mtimeOf(saved), manifestOf(f)["entries"][0]["mtime"].get<std::int64_t>());
+}
+
 nlohmann::json lsJson(const Fixture& f) {
     std::vector<std::string> args{"ls", imageOf(f).string()};
     args.insert(args.end(), f.volumeArgs.begin(), f.volumeArgs.end());
