@@ -1,6 +1,7 @@
 // The results page and its widgets: the check-box tree and the check-all
 // list as views over their models, and a scan of fixture images through the
 // pages: the tree, red deleted entries, checks, Save, Search.
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -435,6 +436,42 @@ private slots:
         for (int i = 0; i < page->list->topLevelItemCount(); ++i) found.insert(page->list->topLevelItem(i)->text(0));
         QVERIFY(found.count("ROOT/Documents/letter.txt"));
         QVERIFY(found.count("ROOT/Documents/Archive/minutes-2019.txt"));
+    }
+
+    void aScanThatCannotRunLeavesBackOpen() {
+        // No reader for the kind, and a mode the reader has no worker for:
+        // in both the user can go back.
+        const auto image = vantor::test::fixtureImage("sample-disk.img");
+        auto first = drivePageFor(image);
+        VolumeScanDlg* deep = walkToScanPage(*first, 0, 3);
+        QVERIFY(deep);
+        QVERIFY(waitForWorker(*deep));
+        QVERIFY(deep->backButton()->isEnabled());
+        QVERIFY(deep->tree->model().size() == 0);
+        QVERIFY(deep->status->text().contains("not available"));
+        deep->goBack();
+        settle();
+
+        auto* recovery = qobject_cast<ParceModeNtfsDlg*>(first->nextPage()->nextPage()->nextPage());
+        QVERIFY(recovery);
+        auto* volumes = qobject_cast<PopulateDriveDlg*>(recovery->opener());
+        QVERIFY(volumes);
+        volumes->show();
+        volumes->addCustomVolume();
+        volumes->goNext();
+        auto* custom = qobject_cast<ParceModeNtfsDlg*>(volumes->nextPage());
+        QVERIFY(custom);
+        testApp().messages.clear();
+        custom->goNext();
+        auto* page = qobject_cast<VolumeScanDlg*>(custom->nextPage());
+        QVERIFY(page);
+        QCOMPARE(testApp().messages.last(), std::string("not a valid drive."));
+        QCOMPARE(page->status->text(), QString("Not a valid Drive .Go back"));
+        QVERIFY(page->backButton()->isEnabled());
+        // Save and Search have nothing to work on.
+        page->save();
+        page->search();
+        QCOMPARE(testApp().messages.texts().size(), std::size_t{1});
     }
 
     void ntfsDeletedEntriesAreRed() {
