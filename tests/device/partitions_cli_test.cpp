@@ -318,3 +318,41 @@ TEST(SourceCopy, NoticesAnyChange) {
         EXPECT_EQ(copy.unchanged(), c.at < 0 && !c.truncate);
     }
 }
+
+namespace {
+
+// The kind The Sleuth Kit's fsstat reports for the volume at a sector, in
+// the spellings of our lists ("" when fsstat knows none).
+std::string fsstatKind(const fs::path& image, std::int64_t start) {
+    const std::string out =
+        capture("fsstat -o " + std::to_string(start) + " '" + image.string() + "' 2>/dev/null");
+    const auto at = out.find("File System Type:");
+    if (at == std::string::npos) return "";
+    std::istringstream rest(out.substr(at + 17));
+    std::string type;
+    rest >> type;
+    if (type == "FAT16" || type == "FAT32" || type == "NTFS") return type;
+    if (type == "exFAT") return "FAT64";
+    if (type == "Ext2" || type == "Ext3" || type == "Ext4") return "extX";
+    return "other: " + type;
+}
+
+}  // namespace
+
+TEST_F(PartitionsCommand, KindsMatchTheSleuthKit) {
+    if (!onPath("fsstat")) GTEST_SKIP() << "fsstat (The Sleuth Kit) is not installed";
+    struct Case { const char* name; std::vector<std::string> args; };
+    const Case cases[] = {
+        {"parts-mbr", {}}, {"parts-gpt", {}}, {"parts-wiped", {"--sweep"}}, {"sample-disk", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path image = fixtureImage(std::string(c.name) + ".img");
+        const auto rows = partitionsJson(c.name, c.args);
+        EXPECT_FALSE(rows.empty());
+        for (const Row& r : rows) {
+            SCOPED_TRACE(r.startSector);
+            EXPECT_EQ(r.fileSystem, fsstatKind(image, r.startSector));
+        }
+    }
+}
