@@ -51,7 +51,17 @@ protected:
         writeText(sys / "block/ram0/size", "8192\n");
         writeDevice(dev / "sda1", 1048576, fat32BootSector(70000));
         writeDevice(dev / "nvme0n1p1", 3 * 1048576 + 100, ntfsBootSector(6000));
-        writeText(dir.path() / "mounts", "/dev/sda1 /mnt/data vfat rw 0 0\nproc /proc proc rw 0 0\n");
+        // dm-0: a mounted volume that is no partition of a drive.
+        writeText(sys / "class/block/dm-0/size", "40960\n");
+        Sector extStart(1536, 0);
+        const Sector superblock = extSuperblock(20480);
+        std::copy(superblock.begin(), superblock.end(), extStart.begin() + 1024);
+        writeDevice(dev / "dm-0", 4096, extStart);
+        writeText(dir.path() / "mounts",
+                  "/dev/sda1 /mnt/data vfat rw 0 0\n"
+                  "proc /proc proc rw 0 0\n"
+                  "/dev/dm-0 /home ext4 rw 0 0\n"
+                  "/dev/sda1 /srv/bind vfat rw 0 0\n");
     }
 
     ScratchDir dir;
@@ -80,10 +90,11 @@ TEST_F(FakeSystem, DrivesInNameOrderWithTheirModelNames) {
 }
 
 // sda2 has no device node here, as a volume that cannot be opened: left out.
+// A volume mounted twice takes its first mount point.
 TEST_F(FakeSystem, VolumesThatCanBeOpenedWithTheirKindsAndSizes) {
     const auto volumes = enumerateVolumes(roots);
     const std::string dev = roots.dev.string();
-    ASSERT_EQ(volumes.size(), 2u);
+    ASSERT_EQ(volumes.size(), 3u);
 
     EXPECT_EQ(volumes[0].volumeId, dev + "/nvme0n1p1");
     EXPECT_EQ(volumes[0].rootPath, dev + "/nvme0n1p1");
@@ -95,6 +106,11 @@ TEST_F(FakeSystem, VolumesThatCanBeOpenedWithTheirKindsAndSizes) {
     EXPECT_EQ(volumes[1].rootPath, "/mnt/data");
     EXPECT_EQ(volumes[1].fileSystem, "FAT32");
     EXPECT_EQ(volumes[1].sizeText, "476940  MB");  // 976773168 sectors of 512 bytes
+
+    EXPECT_EQ(volumes[2].volumeId, dev + "/dm-0");
+    EXPECT_EQ(volumes[2].rootPath, "/home");
+    EXPECT_EQ(volumes[2].fileSystem, "extX");
+    EXPECT_EQ(volumes[2].sizeText, "20  MB");  // 40960 sectors from /sys, not the node's length
 }
 
 TEST_F(FakeSystem, VolumesAreNeverWritten) {
