@@ -103,7 +103,9 @@ bool ext2Class::findSuperblock() {
                 volumeRelative = expected;
             }
             descriptorTableAt = (volumeRelative / blockSize + 1) * blockSize;
-            blocks.emplace(reader, blockSize, sb.blocksCount);
+            // Block numbers are 48 bits wide at most; a larger count is damage,
+            // and capping it keeps every block-to-byte product in range.
+            blocks.emplace(reader, blockSize, std::min(sb.blocksCount, std::uint64_t{1} << 48));
             return true;
         }
     }
@@ -168,7 +170,7 @@ void ext2Class::readInodeTables() {
         progress.setStatus(printed("parsing group %lld  of %lld ", static_cast<long long>(g + 1), groupTotal));
         progress.setPosition(static_cast<std::int64_t>(g + 1));
         const GroupInfo& group = groups[g];
-        if (group.inodeTable == 0) continue;
+        if (group.inodeTable == 0 || !blocks->contains(group.inodeTable)) continue;
         for (std::uint32_t first = 0; first < group.usedSlots; first += static_cast<std::uint32_t>(perChunk)) {
             const std::uint32_t slots = static_cast<std::uint32_t>(std::min<std::uint64_t>(perChunk, group.usedSlots - first));
             const std::uint64_t offset = group.inodeTable * blockSize + std::uint64_t{first} * inodeSize;
@@ -196,7 +198,9 @@ std::optional<Inode> ext2Class::readInode(std::uint32_t ino) {
     if (ino == 0 || ino > sb.inodesCount || !blocks) return std::nullopt;
     const std::uint64_t group = (ino - 1) / sb.inodesPerGroup;
     const std::uint64_t slot = (ino - 1) % sb.inodesPerGroup;
-    if (group >= groups.size() || groups[group].inodeTable == 0) return std::nullopt;
+    if (group >= groups.size() || groups[group].inodeTable == 0 || !blocks->contains(groups[group].inodeTable)) {
+        return std::nullopt;
+    }
     const std::uint64_t offset = groups[group].inodeTable * blockSize + slot * inodeSize;
     if (!blocks->contains(offset / blockSize)) return std::nullopt;
     inodeBuffer.assign(inodeSize, 0);
@@ -234,13 +238,13 @@ void ext2Class::walkOneDirectory(std::uint32_t dir) {
     }
     // A directory is never larger than its volume, nor are all of them
     // together: a damaged size or map cannot make the walk read more.
-    const std::uint64_t limit = std::min(blocksFor(inode->size, blockSize), sb.blocksCount);
+    const std::uint64_t limit = std::min(blocksFor(inode->size, blockSize), blocks->blockCount);
     const BlockList list = buildBlockList(*inode, *blocks, limit);
     dataBuffer.resize(blockSize);
     for (const BlockRun& run : list.runs) {
         if (run.zeroed) continue;
         for (std::uint64_t i = 0; i < run.count; ++i) {
-            if (directoryBlocksRead >= sb.blocksCount) return;
+            if (directoryBlocksRead >= blocks->blockCount) return;
             ++directoryBlocksRead;
             if (!blocks->read(run.diskBlock + i, dataBuffer)) continue;
             parseDirectoryBlock(dataBuffer, typed, sb.inodesCount, found);
