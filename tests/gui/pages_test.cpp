@@ -12,7 +12,13 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <atomic>
 #include <fstream>
+#include <thread>
 
 #include "PendingPages.h"
 #include "VolumeOperations.h"
@@ -64,6 +70,37 @@ private slots:
         }
         SingleInstance afterFirstEnded(lock);
         QVERIFY(!afterFirstEnded.alreadyRunning());
+    }
+
+    void boxesFromAWorkerShowOnTheUiThread() {
+        BoxMessages boxes;
+        struct Seen { QString title, text; QMessageBox::Icon icon = QMessageBox::NoIcon; };
+        std::vector<Seen> seen;
+        QTimer poll;
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            seen.push_back({box->windowTitle(), box->text(), box->icon()});
+            QAbstractButton* button = box->button(QMessageBox::Yes);
+            if (!button) button = box->button(QMessageBox::Ok);
+            button->click();
+        });
+        poll.start();
+        std::atomic<int> answer{-1};
+        std::thread worker([&] {
+            boxes.inform("populated partitions....");
+            answer = boxes.ask("Do you want to Close Application ?") ? 1 : 0;
+        });
+        const bool answered = QTest::qWaitFor([&] { return answer.load() != -1; }, 20000);
+        worker.join();
+        QVERIFY(answered);
+        QCOMPARE(answer.load(), 1);
+        QCOMPARE(seen.size(), std::size_t{2});
+        QCOMPARE(seen[0].title, CVantorApp::title());
+        QCOMPARE(seen[0].text, QString("populated partitions...."));
+        QCOMPARE(seen[0].icon, QMessageBox::Information);
+        QCOMPARE(seen[1].icon, QMessageBox::Question);
     }
 
     void drivePageListsVolumesLastFirstAndNeedsASelection() {
