@@ -33,6 +33,10 @@ CXHtmlTree::CXHtmlTree(QWidget* parent) : QTreeWidget(parent) {
         emit expanding(item);
         tree.expand(item, ExpandAction::expand);
     });
+    // Keys move the current item too; Save works on the model's selection.
+    connect(this, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* view) {
+        if (view) tree.select(handle(view));
+    });
     connect(this, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* view) {
         if (syncingExpand) return;
         tree.expand(handle(view), ExpandAction::collapse);

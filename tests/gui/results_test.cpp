@@ -104,6 +104,12 @@ private slots:
         QCOMPARE(view.viewItem(b)->foreground(0).color(), QColor(255, 0, 0));
         QCOMPARE(view.viewItem(a)->foreground(0).style(), Qt::NoBrush);
 
+        // The keyboard moves the selection the model keeps.
+        view.setFocus();
+        view.setCurrentItem(view.viewItem(a));
+        QTest::keyClick(view.viewport(), Qt::Key_Down);
+        QCOMPARE(tree.selected(), b);
+
         // Removing items keeps the view in line.
         tree.remove(folder);
         QCOMPARE(view.viewItem(root)->childCount(), 1);
@@ -249,6 +255,11 @@ private slots:
         QVERIFY(std::find(bad.begin(), bad.end(),
                           "such characters are not allowed for search.Try again with different pattern.") != bad.end());
         QVERIFY(std::find(bad.begin(), bad.end(), "Searching Finished") != bad.end());
+
+        // Enter and Escape do nothing here either.
+        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) QTest::keyClick(page, key);
+        settle();
+        QVERIFY(page->isVisible());
 
         page->goBack();
         settle();
