@@ -293,6 +293,79 @@ TEST(NtfsFixture, DamagedBootSectorOrFirstRecordStillFindsTheMft) {
     }
 }
 
+TEST(NtfsFixture, AdvancedModeReadsFromTheChosenMftRecord) {
+    InMemory whole(fixtureBytes());
+    ASSERT_EQ(whole.reader.scan(ScanMode::standard), ScanOutcome::done);
+    const auto expected = whole.walk();
+    const std::uint64_t mftSector = whole.reader.mftRunList().at(0).startCluster * whole.reader.clusterBytes() / 512;
+
+    MemoryReader source(fixtureBytes());
+    AppState state;
+    AdvancedPicks picks;
+    picks.candidate = static_cast<std::int64_t>(mftSector);
+    picks.sectorsPerCluster = 8;
+    ntfs chosen(ReaderContext{source, VolumeRecord{"NTFS", "", "0", "24 MB", 0}, state, nullProgress(), silentMessages(), picks});
+    EXPECT_EQ(chosen.scan(ScanMode::advanced), ScanOutcome::done);
+    EXPECT_TRUE(chosen.isMftLocated());
+    // Same walk as the standard scan.
+    const auto root = chosen.rootEntry();
+    ASSERT_TRUE(root);
+    std::size_t count = 0;
+    std::vector<EntryRef> stack = {*root};
+    while (!stack.empty()) {
+        const EntryRef f = stack.back();
+        stack.pop_back();
+        for (auto c = chosen.firstChild(f); c; c = chosen.nextSibling(*c)) {
+            ++count;
+            if (chosen.isSaveFolder(*c) && chosen.describe(*c).hasChildren) stack.push_back(*c);
+        }
+    }
+    EXPECT_EQ(count, expected.size());
+    EXPECT_EQ(chosen.scan(ScanMode::deep), ScanOutcome::unsupported);
+}
+
+// Asks the reader to stop once the parse has gone past its first records.
+class StopPartWay final : public ProgressSink {
+public:
+    WorkerControl* control = nullptr;
+    bool fired = false;
+    void setRange(std::int64_t, std::int64_t) override {}
+    void setPosition(std::int64_t p) override {
+        if (p >= 1024 && control && !fired) {
+            control->stopRequested.request();
+            fired = true;
+        }
+    }
+    void setStatus(std::string_view) override {}
+};
+
+TEST(NtfsFixture, StopEndsTheParseWithAPartialTree) {
+    InMemory whole(fixtureBytes());
+    whole.reader.scan(ScanMode::standard);
+    const auto all = whole.walk();
+
+    MemoryReader source(fixtureBytes());
+    AppState state;
+    StopPartWay stopper;
+    ntfs reader(ReaderContext{source, VolumeRecord{"NTFS", "", "0", "24 MB", 0}, state, stopper});
+    stopper.control = &reader.control;
+    EXPECT_EQ(reader.scan(ScanMode::standard), ScanOutcome::done);
+    EXPECT_FALSE(reader.control.stopRequested.requested());  // taken by the phase it ended
+    ASSERT_TRUE(reader.rootEntry());
+    std::size_t shown = 0;
+    std::vector<EntryRef> stack = {*reader.rootEntry()};
+    while (!stack.empty()) {
+        const EntryRef f = stack.back();
+        stack.pop_back();
+        for (auto c = reader.firstChild(f); c; c = reader.nextSibling(*c)) {
+            ++shown;
+            if (reader.isSaveFolder(*c) && reader.describe(*c).hasChildren) stack.push_back(*c);
+        }
+    }
+    EXPECT_GT(shown, 10u);
+    EXPECT_LT(shown, all.size());
+}
+
 TEST(NtfsFixture, CorruptedCopiesNeitherCrashNorHang) {
     const auto original = fixtureBytes();
     InMemory clean(original);
