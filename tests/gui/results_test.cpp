@@ -485,6 +485,37 @@ private slots:
         QCOMPARE(testApp().messages.texts().size(), std::size_t{1});
     }
 
+    void aVolumeIsReadThroughItsOwnDevice() {
+        // A volume picked on the first page (here an image of a bare volume
+        // standing in for /dev/sdb1) goes through the volume information page.
+        const auto image = vantor::test::fixtureImage("ntfs_basic.img");
+        VolumeRecord v;
+        v.fileSystem = "NTFS";
+        v.rootPath = "/media/usb";
+        v.volumeId = image.string();
+        v.sizeText = "24  MB";
+        v.startSector = 0;
+        Physical_DriveDialog first({}, {v});
+        first.show();
+        first.tree()->setCurrentItem(first.volumesNode()->child(0));
+        first.goNext();
+        WizardPage* info = first.nextPage();
+        QVERIFY(info);
+        info->goNext();
+        auto* recovery = qobject_cast<ParceModeNtfsDlg*>(info->nextPage());
+        QVERIFY(recovery);
+        recovery->goNext();
+        auto* page = qobject_cast<VolumeScanDlg*>(recovery->nextPage());
+        QVERIFY(page);
+        QVERIFY(waitForWorker(*page));
+        QCOMPARE(page->volumeData->text(), QString("/media/usb"));
+        const CheckTree& tree = page->tree->model();
+        if (tree.size() == 0) QSKIP("no NTFS reader in this build");
+        QVERIFY(childNamed(tree, tree.firstChild(kNoItem), "docs") != kNoItem);
+        page->goBack();
+        settle();
+    }
+
     void ntfsDeletedEntriesAreRed() {
         const auto image = vantor::test::fixtureImage("ntfs_basic.img");
         const vantor::test::SourceGuard guard(image);
