@@ -229,8 +229,7 @@ std::vector<MftRun> ntfs::getAttributeRuns(std::uint64_t position, std::uint32_t
     if (!readRecordAt(position, record)) return {};
     for (const Attribute& a : attributesOf(record)) {
         if (a.type != type || !a.nonResident) continue;
-        // Types other than the file's main stream are asked for unnamed too
-        // ($MFT's own $DATA is unnamed; its $Bitmap is another type).
+        // Named attributes of the same type are other streams, never the one asked for.
         if (a.nameLength != 0) continue;
         const std::uint64_t budget = a.lastVcn >= a.startVcn ? a.lastVcn - a.startVcn + 1 : 0;
         return decodeRunList(a.runList, budget).runs;

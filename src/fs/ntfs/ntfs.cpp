@@ -9,7 +9,6 @@ using namespace ntfs_layout;
 ntfs::ntfs(const ReaderContext& context)
     : reader(context.reader),
       volume(context.volume),
-      state(context.state),
       progress(context.progress),
       messages(context.messages),
       picks(context.picks),

@@ -15,6 +15,8 @@
 
 namespace vantor {
 
+class OutputFile;
+
 // One MFT record as the tree knows it; its index in the entry list is its
 // record number (standard and advanced modes).
 struct MftEntry {
@@ -75,14 +77,14 @@ public:
     SaveResult saveEntry(EntryRef entry, const std::filesystem::path& file) override;
     void rename(EntryRef entry, std::string newName) override;
 
-    // The life cycle, in order (boot_sector.cpp, mft_location.cpp, entry_tree.cpp).
+    // The life cycle, in order (ntfs.cpp runs it).
+    // mft_location.cpp: the boot sector, the MFT's own runs, the record list.
     bool readBootSector();
-    bool locateMft();
-    bool sweepForMft();
-    void setMftRuns(std::vector<MftRun> runs);
-    void completeMftRuns();
-    bool applyCandidate(std::uint64_t mftRecordPosition);
+    bool locateMft();        // boot sector, then $MFTMirr, then the sweep
+    bool sweepForMft();      // the sweep for the $MFT record alone
+    bool applyCandidate(std::uint64_t mftRecordPosition);  // advanced mode's chosen record
     void enumerateMftRecords();
+    // entry_tree.cpp: every record parsed, parents linked, the orphan node.
     bool buildEntryTree();
 
     // Record access (mft_location.cpp).
@@ -119,19 +121,22 @@ public:
 
 private:
     bool validIndex(EntryRef e) const { return e < entryList.size(); }
-    std::uint64_t volumeBytesFromRecord() const;
+    // mft_location.cpp
+    void setMftRuns(std::vector<MftRun> runs);
+    void completeMftRuns();  // the MFT's further extents, through its attribute list
+    // entry_tree.cpp
     void resolveParents();
     void attachOrphans();
-    bool writeStream(const DataStream& data, class OutputFile& out, SaveResult& result) const;
-    bool writeResident(const DataStream& data, class OutputFile& out, SaveResult& result) const;
-    bool writePlain(const DataStream& data, class OutputFile& out, SaveResult& result) const;
-    bool writeCompressed(const DataStream& data, class OutputFile& out, SaveResult& result) const;
+    // content.cpp
+    bool writeStream(const DataStream& data, OutputFile& out, SaveResult& result) const;
+    bool writeResident(const DataStream& data, OutputFile& out, SaveResult& result) const;
+    bool writePlain(const DataStream& data, OutputFile& out, SaveResult& result) const;
+    bool writeCompressed(const DataStream& data, OutputFile& out, SaveResult& result) const;
     bool readClusters(std::uint64_t cluster, std::span<std::uint8_t> dest) const;
     std::uint64_t bytesOfClusters(std::uint64_t clusters) const;  // saturating
 
     readWriteInterface& reader;
     VolumeRecord volume;
-    AppState& state;
     ProgressSink& progress;
     Messages& messages;
     AdvancedPicks picks;
@@ -146,7 +151,7 @@ private:
     std::vector<std::uint64_t> mftRunStart;  // byte offset within the MFT where each run begins
     std::vector<MftEntry> entryList;
     bool mftLocated = false;
-    ScanMode scanMode = ScanMode::standard;
+    ScanMode scanMode = ScanMode::standard;  // kept for the deep and advanced sweeps
     std::int64_t orphanIndex = -1;
     std::int64_t rootIndex = -1;
     // Extension records that carry the first extent of their base record's
