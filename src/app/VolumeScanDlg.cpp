@@ -191,21 +191,21 @@ void VolumeScanDlg::workerEnded() {
 }
 
 void VolumeScanDlg::labelClicked(TreeItem item) {
-    if (!run || !run->reader()) return;
+    if (!run || !run->reader() || scanning) return;  // the reader is still being built
     auto lock = run->tryUseReader();
     if (!lock.owns_lock()) return;
     fillFileList(tree->model(), files, *run->reader(), item);
 }
 
 void VolumeScanDlg::expanding(TreeItem item) {
-    if (!run || !run->reader()) return;
+    if (!run || !run->reader() || scanning) return;  // the reader is still being built
     auto lock = run->tryUseReader();
     if (!lock.owns_lock()) return;
     populateChildren(tree->model(), *run->reader(), item, FillPath::expand);
 }
 
 void VolumeScanDlg::doubleClicked(TreeItem item) {
-    if (!run || !run->reader()) return;
+    if (!run || !run->reader() || scanning) return;  // the reader is still being built
     const auto entry = tree->model().data(item);
     if (!entry) return;
     bool folder = false;

@@ -249,6 +249,19 @@ private slots:
         QCOMPARE(menu->actions()[1]->text(), QString("About"));
         menu->actions()[0]->trigger();
         QVERIFY2(testApp().openedUrl.endsWith("docs/manual.md"), qPrintable(testApp().openedUrl));
+
+        // About: a modal box with the application title and an OK button.
+        QString title, body;
+        QTimer::singleShot(50, [&] {
+            auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!box) return;
+            title = box->windowTitle();
+            for (QLabel* label : box->findChildren<QLabel*>()) body += label->text() + "\n";
+            box->accept();
+        });
+        menu->actions()[1]->trigger();
+        QCOMPARE(title, CVantorApp::title());
+        QVERIFY(body.startsWith(CVantorApp::title()));
     }
 
     void scanModeChoicesReachTheVolumeList() {
