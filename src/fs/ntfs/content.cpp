@@ -359,8 +359,10 @@ SaveResult ntfs::saveEntry(EntryRef ref, const std::filesystem::path& file) {
         ok = writeStream(*data, out, result);
     }
     std::optional<Timestamp> access, modification;
-    if (e.access) access = fromFileTime(*e.access);
-    if (e.modification) modification = fromFileTime(*e.modification);
+    if (e.hasTimes) {
+        access = fromFileTime(e.access);
+        modification = fromFileTime(e.modification);
+    }
     if (!out.finish(access, modification) || !ok) {
         result.written = false;
         result.problem = out.error().empty() ? "the output file could not be written" : out.error();

@@ -22,6 +22,7 @@ void ntfs::parseEntry(std::int64_t index, std::span<const std::uint8_t> record) 
                 e.creation = si->creation;
                 e.modification = si->modification;
                 e.access = si->access;
+                e.hasTimes = true;
             }
             break;
         case kAttributeList:

@@ -78,12 +78,14 @@ RecoveredItem ntfs::describe(EntryRef ref) const {
     item.hasChildren = e.firstChild > 0;
     item.isOrphanGroup = static_cast<std::int64_t>(ref) == orphanIndex;
     item.size = item.isFolder ? 0 : e.dataSize;
-    if (e.creation) item.creation = fromFileTime(*e.creation);
-    if (e.access) item.access = fromFileTime(*e.access);
-    if (e.modification) item.modification = fromFileTime(*e.modification);
-    if (item.creation) item.creationText = formatTimeText(*item.creation);
-    if (item.access) item.accessText = formatTimeText(*item.access);
-    if (item.modification) item.modificationText = formatTimeText(*item.modification);
+    if (e.hasTimes) {
+        item.creation = fromFileTime(e.creation);
+        item.access = fromFileTime(e.access);
+        item.modification = fromFileTime(e.modification);
+        item.creationText = formatTimeText(*item.creation);
+        item.accessText = formatTimeText(*item.access);
+        item.modificationText = formatTimeText(*item.modification);
+    }
     item.sizeColumnText = formatSizeText(static_cast<std::int64_t>(item.size));
     item.attributeText = attributeLetters(e.nameFlags);
     return item;

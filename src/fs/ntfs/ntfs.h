@@ -35,7 +35,8 @@ struct MftEntry {
     std::int64_t nextSibling = 0;     // 0 or -1: end of the chain
     std::int64_t lastChild = 0;       // the chain's tail, so appending stays O(1)
     // Taken while the record is parsed, so listing needs no further reads.
-    std::optional<std::uint64_t> creation, modification, access;  // file times
+    std::uint64_t creation = 0, modification = 0, access = 0;  // file times, when hasTimes
+    bool hasTimes = false;
     std::uint32_t nameFlags = 0;      // flags of the file name that named the entry
     std::uint64_t dataSize = 0;       // real size of the unnamed data stream
     bool hasAttributeList = false;
