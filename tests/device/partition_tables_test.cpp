@@ -245,6 +245,20 @@ TEST(GptScan, EntriesAfterAGapAreListedAndReservedOnesLeftOut) {
                                                         {"Basic data partition", 160000, "9"}}));
 }
 
+// FAT16 is known by its parameter block and cluster count, whatever its FAT
+// size and OEM name: 250 sectors per FAT is as good as 256.
+TEST(GptScan, Fat16OfAnyFatSizeIsListed) {
+    for (std::uint16_t fatSectors : {32, 128, 200, 250, 256}) {
+        SCOPED_TRACE(fatSectors);
+        SparseDisk disk(200000);
+        Sector boot = fat16BootSector(40000);
+        putLe(boot, 0x16, fatSectors, 2);
+        disk.setGpt({{0xA2, 2048, 42047, "Basic data partition"}});
+        disk.set(2048, boot);
+        EXPECT_EQ(scanTables(disk, true), (std::vector<Row>{{"FAT16", 2048, "19  MB"}}));
+    }
+}
+
 TEST(GptScan, BootSectorsOfSizeZeroAreNotListedAsThatKind) {
     SparseDisk disk(400000);
     disk.setGpt({{0xA2, 2048, 4095, "small ntfs"}, {0xA2, 8192, 10239, "small fat"}});
