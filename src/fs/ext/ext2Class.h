@@ -55,7 +55,8 @@ public:
     std::uint64_t superblockOffset() const { return foundSuperblockAt; }
     const ext::Superblock& superblock() const { return sb; }
     std::uint64_t descriptorTableOffset() const { return descriptorTableAt; }
-    std::uint32_t inodeTableReads() const { return inodeReads; }
+    // Inodes read one at a time since the scan began (saves, missing inodes).
+    std::uint32_t singleInodeReads() const { return inodeReads; }
 
 private:
     // What a listing needs of one inode, kept from the inode-table pass.
