@@ -71,15 +71,15 @@ void VolumeScanDlg::buildWidgets() {
     list = new CCheckListCtrl(split);
     split->addWidget(tree);
     split->addWidget(list);
-    split->setStretchFactor(0, 2);
-    split->setStretchFactor(1, 5);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 4);
     body()->addWidget(split, 1);
 
     list->setColumnCount(6);
     list->setHeaderLabels({QStringLiteral("File(s) List"), QStringLiteral("Creation Time"),
                            QStringLiteral("Access Time"), QStringLiteral("Modification Time"), QStringLiteral("Size"),
                            QStringLiteral("Attribute")});
-    const int widths[] = {170, 125, 125, 125, 75, 70};
+    const int widths[] = {200, 155, 155, 155, 80, 90};
     for (int c = 0; c < 6; ++c) list->setColumnWidth(c, widths[c]);
     list->attach(files.list);
     list->setUpHeaderBox();
@@ -108,6 +108,11 @@ void VolumeScanDlg::buildWidgets() {
 
     saveButton = plainButton(QStringLiteral("Save"), this, QStringLiteral("Save the selected folder"));
     saveButton->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    auto* folderButton = plainButton(QStringLiteral("Output Folder..."), this,
+                                     QStringLiteral("Choose the folder Save writes into"));
+    folderButton->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    connect(folderButton, &QPushButton::clicked, this, [this] { chooseOutputFolder(); });
+    buttonRow()->addWidget(folderButton);
     buttonRow()->addWidget(saveButton);
 
     connect(relay.get(), &ProgressRelay::rangeChanged, progress, [this](qint64 lo, qint64 hi) {
@@ -228,7 +233,10 @@ std::string VolumeScanDlg::entryPath(TreeItem item) const {
 }
 
 bool VolumeScanDlg::chooseOutputFolder() {
-    outputFolder = QFileDialog::getExistingDirectory(this, QStringLiteral("Please choose a folder."));
+    // A cancelled browser empties the choice, so Save asks again.
+    outputFolder = QFileDialog::getExistingDirectory(this, QStringLiteral("Please choose a folder."), outputFolder);
+    saveButton->setToolTip(outputFolder.isEmpty() ? QStringLiteral("Save the selected folder")
+                                                  : QStringLiteral("Save the selected folder into %1").arg(outputFolder));
     return !outputFolder.isEmpty();
 }
 

@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
     application.messages.defaultAnswer = true;
 
     Physical_DriveDialog* first = new Physical_DriveDialog({}, {});
-    first->resize(900, 600);
+    first->resize(1120, 620);
     first->show();
     first->openImage(QStringLiteral("sample-disk.img"));
     shoot(first, "1-drive-selection");  // as it was left: the image listed and selected
