@@ -542,6 +542,22 @@ private slots:
         page->list->sync();
         QVERIFY(page->list->topLevelItemCount() > 0);
         QCOMPARE(page->list->topLevelItem(0)->text(0), QString("f000.bin"));
+
+        // The same kind of entry revealed by the expand arrow is not coloured.
+        const TreeItem goneFolder = childNamed(tree, root, "gone");
+        QVERIFY(goneFolder != kNoItem);
+        page->tree->viewItem(goneFolder)->setExpanded(true);
+        const TreeItem note = childNamed(tree, goneFolder, "note.txt");
+        QVERIFY(note != kNoItem);
+        QVERIFY(page->tree->viewItem(note)->foreground(0).style() == Qt::NoBrush);
+        // Children inserted under a checked NTFS folder take its check.
+        const TreeItem frag = childNamed(tree, root, "frag");
+        QVERIFY(frag != kNoItem);
+        tree.setCheck(frag, true);
+        page->tree->viewItem(frag)->setExpanded(true);
+        const TreeItem many = childNamed(tree, frag, "many.bin");
+        QVERIFY(many != kNoItem);
+        if (page->session()->reader()->treeTraits().childrenInheritCheck) QVERIFY(tree.getCheck(many));
         // Files take their icons from the desktop theme by type; folders the folder icon.
         QVERIFY(!page->tree->viewItem(live)->icon(0).isNull());
         page->goBack();
