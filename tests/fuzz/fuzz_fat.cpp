@@ -1,6 +1,6 @@
-// Arbitrary bytes as a FAT16 and as a FAT32 volume: the scan, the tree walk
-// and the saves must neither crash nor loop, whatever the boot sector, the
-// FAT and the directories claim.
+// Arbitrary bytes as a FAT16 and as a FAT32 volume, in the standard and the
+// advanced mode: the scan, the tree walk and the saves must neither crash nor
+// loop, whatever the boot sector, the FAT and the directories claim.
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -54,15 +54,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> volume(data, data + size);
     // Small inputs stand for the first sectors of a larger volume.
     if (volume.size() < 64 * 1024) volume.resize(64 * 1024, 0);
+    // The advanced mode's picks come from the input too: a FAT sector and a
+    // cluster size of 1 to 8 sectors.
+    AdvancedPicks picks;
+    picks.candidate = size > 1 ? data[1] : 0;
+    picks.sectorsPerCluster = 1u << (size > 0 ? data[0] % 4 : 0);
     for (const char* kind : {"FAT16", "FAT32"}) {
-        MemoryReader source(volume);
-        AppState state;
-        const ReaderContext context{source, VolumeRecord{kind, "", "0", "1 MB", 0}, state};
-        std::unique_ptr<fat::FatVolume> reader;
-        if (kind[3] == '1') reader = std::make_unique<Fat16Class>(context);
-        else reader = std::make_unique<Fat32Class>(context);
-        reader->scan(ScanMode::standard);
-        walkAndSave(*reader);
+        for (ScanMode mode : {ScanMode::standard, ScanMode::advanced}) {
+            MemoryReader source(volume);
+            AppState state;
+            const ReaderContext context{source, VolumeRecord{kind, "", "0", "1 MB", 0}, state, nullProgress(),
+                                        silentMessages(), picks};
+            std::unique_ptr<fat::FatVolume> reader;
+            if (kind[3] == '1') reader = std::make_unique<Fat16Class>(context);
+            else reader = std::make_unique<Fat32Class>(context);
+            reader->scan(mode);
+            walkAndSave(*reader);
+        }
     }
     return 0;
 }
