@@ -92,6 +92,49 @@ TEST(FatReader, LifeCycleOutcomes) {
     }
 }
 
+class RecordingProgress final : public ProgressSink {
+public:
+    void setRange(std::int64_t, std::int64_t) override {}
+    void setPosition(std::int64_t) override {}
+    void setStatus(std::string_view text) override { statuses.emplace_back(text); }
+    std::vector<std::string> statuses;
+};
+
+TEST(FatReader, StatusTextsOfEachLifeCycle) {
+    struct Case { const char* image; const char* fs; std::int64_t mb; ScanMode mode; std::vector<std::string> steps; };
+    const Case cases[] = {
+        {"fat16_basic.img", "FAT16", 16, ScanMode::standard,
+         {"Finding Fat16 File And Directory entries recursively....", "maintaining tree Structure in vector...",
+          "Creating Tree Structure....", "Tree Structure Created."}},
+        {"fat32_basic.img", "FAT32", 64, ScanMode::standard,
+         {"Finding Fat32 File And Directory entries recursively....", "maintaining tree Structure in vector...",
+          "Creating Tree Structure....", "Tree Structure Created."}},
+        {"fat32_formatted.img", "FAT32", 64, ScanMode::advanced,
+         {"found file or directory =  ", "Maintaining directory Structure in AdvanceScanning",
+          "Maintaining TreeStructure for Tree Control"}},
+        {"fat16_noboot.img", "FAT16", 16, ScanMode::advanced,
+         {"currently at sector 0 of 32768", "Maintaining directory Structure in AdvanceScanning",
+          "Maintaining Tree Structure for Tree Control"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.image);
+        Harness h(fixtureBytes(c.image), c.fs, c.mb);
+        RecordingProgress progress;
+        ReaderContext context{h.source, h.context.volume, h.state, progress, h.messages, {}};
+        context.picks.candidate = std::string(c.fs) == "FAT32" ? 32 : 4;
+        context.picks.sectorsPerCluster = std::string(c.fs) == "FAT32" ? 1 : 4;
+        std::unique_ptr<fat::FatVolume> reader;
+        if (std::string(c.fs) == "FAT16") reader = std::make_unique<Fat16Class>(context);
+        else reader = std::make_unique<Fat32Class>(context);
+        ASSERT_EQ(reader->scan(c.mode), ScanOutcome::done);
+        // Each step's text, in order (texts with a count are matched by their start).
+        std::size_t at = 0;
+        for (const std::string& status : progress.statuses)
+            if (at < c.steps.size() && status.rfind(c.steps[at], 0) == 0) ++at;
+        EXPECT_EQ(at, c.steps.size());
+    }
+}
+
 TEST(FatReader, StopEndsTheWalkAndTheLaterStepsStillRun) {
     Harness h(fixtureBytes("fat32_basic.img"), "FAT32", 64);
     Fat32Class reader(h.context);
