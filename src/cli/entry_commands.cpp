@@ -1,6 +1,7 @@
 // vantor ls, vantor save, vantor search
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -91,26 +92,44 @@ void printEntryLine(const std::string& path, const RecoveredItem& item) {
                 item.isFolder ? "" : item.sizeColumnText.c_str(), item.modificationText.c_str(), path.c_str());
 }
 
-struct Listed {
-    std::string path;
-    RecoveredItem item;
-    bool orphan = false;
+// Writes the {"volume", "entries"} object one entry at a time, so a listing
+// of hundreds of thousands of entries never holds them all in memory.
+class EntryJsonWriter {
+public:
+    explicit EntryJsonWriter(const VolumeRecord& volume) {
+        std::fputs("{\n  \"volume\": ", stdout);
+        std::fputs(volumeJson(volume).dump().c_str(), stdout);
+        std::fputs(",\n  \"entries\": [", stdout);
+    }
+    ~EntryJsonWriter() { std::fputs(first ? "]\n}\n" : "\n  ]\n}\n", stdout); }
+    EntryJsonWriter(const EntryJsonWriter&) = delete;
+    EntryJsonWriter& operator=(const EntryJsonWriter&) = delete;
+    void add(const std::string& path, const RecoveredItem& item, bool orphan) {
+        std::fputs(first ? "\n    " : ",\n    ", stdout);
+        first = false;
+        const std::string text =
+            entryJson(path, item, orphan).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+    }
+
+private:
+    bool first = true;
 };
 
-// The reader's entries straight from the contract (no tree): fast on
-// volumes with hundreds of thousands of entries.
+using EntryVisitor = std::function<void(const std::string& path, const RecoveredItem& item, bool orphan)>;
+
+// The reader's entries straight from the contract (no tree), each handed to
+// the visitor as it is found: fast on volumes with hundreds of thousands of
+// entries, and nothing kept.
 void listEntries(const EntrySource& source, EntryRef folder, const std::string& path, bool orphan,
-                 bool recursive, int depth, WalkGuard& guard, std::vector<Listed>& out) {
+                 bool recursive, int depth, WalkGuard& guard, const EntryVisitor& visit) {
     if (!guard.enter(folder, depth)) return;
     for (const EntryRef child : childrenOf(source, folder)) {
-        RecoveredItem item = source.describe(child);
-        const std::string name = item.name;
-        const std::string childPath = joinEntryPath(path, item.name);
-        const bool childOrphan = orphan || item.isOrphanGroup;
-        const bool descend = recursive && item.isFolder;
-        out.push_back({childPath, std::move(item), orphan});
-        if (descend)
-            listEntries(source, child, insideFolderPath(path, name), childOrphan, true, depth + 1, guard, out);
+        const RecoveredItem item = source.describe(child);
+        visit(joinEntryPath(path, item.name), item, orphan);
+        if (recursive && item.isFolder)
+            listEntries(source, child, insideFolderPath(path, item.name), orphan || item.isOrphanGroup, true,
+                        depth + 1, guard, visit);
     }
 }
 
@@ -118,18 +137,19 @@ int runLs(const std::string& source, const VolumeOptions& o, bool recursive, boo
     ScannedVolume v;
     if (const int status = scanVolume(source, o, v); status != kDone) return status;
     VolumeReader& reader = *v.run->reader();
-    std::vector<Listed> entries;
+    std::optional<EntryJsonWriter> writer;
+    if (json) writer.emplace(v.volume);
+    const EntryVisitor visit = [&](const std::string& path, const RecoveredItem& item, bool orphan) {
+        if (writer)
+            writer->add(path, item, orphan);
+        else
+            printEntryLine(path, item);
+    };
     if (const auto root = reader.rootEntry()) {
         WalkGuard guard;
-        listEntries(reader, *root, v.state.rootLabel, false, recursive, 0, guard, entries);
+        listEntries(reader, *root, v.state.rootLabel, false, recursive, 0, guard, visit);
     }
-    if (json) {
-        nlohmann::json out = {{"volume", volumeJson(v.volume)}, {"entries", nlohmann::json::array()}};
-        for (const auto& e : entries) out["entries"].push_back(entryJson(e.path, e.item, e.orphan));
-        std::cout << out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
-    } else {
-        for (const auto& e : entries) printEntryLine(e.path, e.item);
-    }
+    writer.reset();
     return v.finish(kDone);
 }
 
@@ -222,20 +242,20 @@ int runSearch(const std::string& source, const VolumeOptions& o, const std::stri
     v.run->wait();
     if (!report.patternValid) return kUsage;
     if (json) {
-        nlohmann::json out = {{"volume", volumeJson(v.volume)}, {"entries", nlohmann::json::array()}};
-        const std::string orphanPrefix = v.state.rootLabel + "/";
-        for (const auto& h : hits) {
-            // Under the orphan node: the top-level folder of the hit is the reader's orphan group.
-            bool orphan = false;
-            if (const auto root = v.run->reader()->rootEntry()) {
-                for (const EntryRef top : childrenOf(*v.run->reader(), *root)) {
-                    const RecoveredItem t = v.run->reader()->describe(top);
-                    if (t.isOrphanGroup && h.path.rfind(orphanPrefix + t.name + "/", 0) == 0) orphan = true;
-                }
+        // A hit is an orphan when its top-level folder is the reader's orphan group.
+        std::vector<std::string> orphanPrefixes;
+        if (const auto root = v.run->reader()->rootEntry()) {
+            for (const EntryRef top : childrenOf(*v.run->reader(), *root)) {
+                const RecoveredItem t = v.run->reader()->describe(top);
+                if (t.isOrphanGroup) orphanPrefixes.push_back(joinEntryPath(v.state.rootLabel, t.name) + "/");
             }
-            out["entries"].push_back(entryJson(h.path, h.item, orphan));
         }
-        std::cout << out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+        EntryJsonWriter writer(v.volume);
+        for (const auto& h : hits) {
+            bool orphan = false;
+            for (const auto& prefix : orphanPrefixes) orphan |= h.path.rfind(prefix, 0) == 0;
+            writer.add(h.path, h.item, orphan);
+        }
     } else {
         for (const auto& h : hits) printEntryLine(h.path, h.item);
     }
