@@ -8,6 +8,15 @@ namespace vantor::fat {
 
 FatVolume::FatVolume(const ReaderContext& context, FatVersion version) : ctx(context), fatVersion(version) {}
 
+// A file inside a deleted folder is drawn red with it; FAT32 also marks its
+// deleted top-level entries as soon as the scan shows them.
+TreeTraits FatVolume::treeTraits() const {
+    TreeTraits t;
+    t.redInsideDeletedFolder = true;
+    t.redTopLevel = fatVersion == FatVersion::fat32;
+    return t;
+}
+
 RecycleLayout FatVolume::recycleLayout() const {
     // Windows keeps a recycle bin on FAT32 sticks; FAT16 volumes predate it.
     return fatVersion == FatVersion::fat32 ? RecycleLayout::flat : RecycleLayout::none;

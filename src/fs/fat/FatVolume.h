@@ -52,6 +52,7 @@ public:
 
     ScanOutcome scan(ScanMode mode) override;
     RecycleLayout recycleLayout() const override;
+    TreeTraits treeTraits() const override;
 
     // The results contract.
     std::optional<EntryRef> rootEntry() const override;

@@ -68,6 +68,13 @@ public:
 
     ScanOutcome scan(ScanMode mode) override;
     RecycleLayout recycleLayout() const override { return RecycleLayout::perUserFolders; }
+    // Children take their folder's check mark; deleted top-level entries are red at once.
+    TreeTraits treeTraits() const override {
+        TreeTraits t;
+        t.childrenInheritCheck = true;
+        t.redTopLevel = true;
+        return t;
+    }
 
     std::optional<EntryRef> rootEntry() const override;
     std::optional<EntryRef> firstChild(EntryRef folder) const override;
