@@ -143,7 +143,18 @@ WorkSeams ScanRun::seams() {
 
 bool ScanRun::startSave(EntryRef folder, const std::string& entryPath, const std::filesystem::path& outDir,
                         std::function<void(const SaveReport&)> done) {
+    return startSaveJob(folder, entryPath, outDir, std::move(done), saveFolder);
+}
+
+bool ScanRun::startSaveFile(EntryRef file, const std::string& entryPath, const std::filesystem::path& outDir,
+                            std::function<void(const SaveReport&)> done) {
+    return startSaveJob(file, entryPath, outDir, std::move(done), saveSingleFile);
+}
+
+bool ScanRun::startSaveJob(EntryRef entry, const std::string& entryPath, const std::filesystem::path& outDir,
+                           std::function<void(const SaveReport&)> done, SaveFunction save) {
     if (!active) return false;
+    // Without a chosen folder the files would land wherever the process runs.
     if (outDir.empty()) {
         ctx.messages.inform("select output folder");
         return false;
@@ -152,27 +163,9 @@ bool ScanRun::startSave(EntryRef folder, const std::string& entryPath, const std
     // A Stop pressed before this save does not hold it back.
     pageStop.clear();
     active->control.stopRequested.clear();
-    launch([this, folder, entryPath, outDir, done = std::move(done)] {
-        const SaveReport report = saveFolder(*active, folder, entryPath, outDir, seams());
+    launch([this, entry, entryPath, outDir, done = std::move(done), save] {
+        const SaveReport report = save(*active, entry, entryPath, outDir, seams());
         pageStop.clear();
-        if (done) done(report);
-    });
-    return true;
-}
-
-bool ScanRun::startSaveFile(EntryRef file, const std::string& entryPath, const std::filesystem::path& outDir,
-                            std::function<void(const SaveReport&)> done) {
-    if (!active) return false;
-    // Without a chosen folder the file would land wherever the process runs.
-    if (outDir.empty()) {
-        ctx.messages.inform("select output folder");
-        return false;
-    }
-    if (!beginWorker()) return false;
-    pageStop.clear();
-    active->control.stopRequested.clear();
-    launch([this, file, entryPath, outDir, done = std::move(done)] {
-        const SaveReport report = saveSingleFile(*active, file, entryPath, outDir, seams());
         if (done) done(report);
     });
     return true;

@@ -72,6 +72,10 @@ public:
     const ReaderContext& context() const { return ctx; }
 
 private:
+    using SaveFunction = SaveReport (*)(EntrySource&, EntryRef, const std::string&, const std::filesystem::path&,
+                                        const WorkSeams&);
+    bool startSaveJob(EntryRef entry, const std::string& entryPath, const std::filesystem::path& outDir,
+                      std::function<void(const SaveReport&)> done, SaveFunction save);
     bool beginWorker();
     void launch(std::function<void()> job);
     void runScan(ScanMode mode);

@@ -12,48 +12,13 @@
 #include "core/app_state.h"
 #include "device/FileReadSeek.h"
 #include "device/reader_context.h"
+#include "fuzz_support.h"
 #include "fs/fat/Fat16Class.h"
 #include "fs/fat/Fat32Class.h"
 
-namespace {
-
-const std::filesystem::path& scratch() {
-    static const std::filesystem::path dir = [] {
-        auto d = std::filesystem::temp_directory_path() / ("fuzz_fat." + std::to_string(::getpid()));
-        std::error_code ec;
-        std::filesystem::create_directories(d, ec);
-        return d;
-    }();
-    return dir;
-}
-
-void walkAndSave(vantor::fat::FatVolume& reader) {
-    using namespace vantor;
-    std::size_t seen = 0, saved = 0;
-    std::vector<EntryRef> stack;
-    if (auto root = reader.rootEntry()) stack.push_back(*root);
-    while (!stack.empty() && seen < 20000) {
-        const EntryRef folder = stack.back();
-        stack.pop_back();
-        for (auto c = reader.firstChild(folder); c && seen < 20000; c = reader.nextSibling(*c)) {
-            ++seen;
-            const RecoveredItem item = reader.describe(*c);
-            if (reader.isSaveFolder(*c) && item.hasChildren) stack.push_back(*c);
-            if (reader.isSaveFile(*c) && saved < 6) {
-                reader.saveEntry(*c, scratch() / "out");
-                ++saved;
-            }
-        }
-    }
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace vantor;
-    std::vector<std::uint8_t> volume(data, data + size);
-    // Small inputs stand for the first sectors of a larger volume.
-    if (volume.size() < 64 * 1024) volume.resize(64 * 1024, 0);
+    const std::vector<std::uint8_t> volume = fuzz::paddedVolume(data, size);
     // The advanced mode's picks come from the input too: a FAT sector and a
     // cluster size of 1 to 8 sectors.
     AdvancedPicks picks;
@@ -69,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (kind[3] == '1') reader = std::make_unique<Fat16Class>(context);
             else reader = std::make_unique<Fat32Class>(context);
             reader->scan(mode);
-            walkAndSave(*reader);
+            fuzz::walkDescribeAndSave(*reader, fuzz::scratchFolder("fuzz_fat"), 6);
         }
     }
     return 0;
