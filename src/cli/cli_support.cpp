@@ -96,18 +96,18 @@ std::optional<std::vector<VolumeRecord>> listVolumes(readWriteInterface& reader,
     return scan.volumes;
 }
 
-void printVolumes(const std::vector<VolumeRecord>& volumes, bool json) {
+void printVolumes(const std::vector<VolumeRecord>& volumes, bool json, std::FILE* out) {
     if (json) {
         auto list = nlohmann::json::array();
         for (const auto& v : volumes)
             list.push_back({{"volumeId", v.volumeId}, {"fileSystem", v.fileSystem}, {"sizeText", v.sizeText},
                             {"startSector", v.startSector}});
-        std::cout << list.dump(2) << '\n';
+        std::fprintf(out, "%s\n", list.dump(2).c_str());
         return;
     }
-    std::printf("%-4s %-12s %-14s %s\n", "#", "File system", "Size", "Start sector");
+    std::fprintf(out, "%-4s %-12s %-14s %s\n", "#", "File system", "Size", "Start sector");
     for (std::size_t i = 0; i < volumes.size(); ++i)
-        std::printf("%-4zu %-12s %-14s %lld\n", i, volumes[i].fileSystem.c_str(), volumes[i].sizeText.c_str(),
+        std::fprintf(out, "%-4zu %-12s %-14s %lld\n", i, volumes[i].fileSystem.c_str(), volumes[i].sizeText.c_str(),
                     static_cast<long long>(volumes[i].startSector));
 }
 
@@ -144,7 +144,7 @@ VolumeChoice chooseVolume(readWriteInterface& reader, const VolumeOptions& o, Pr
     if (o.volume) {
         if (*o.volume < 0 || static_cast<std::size_t>(*o.volume) >= volumes->size()) {
             std::cerr << "there is no volume " << *o.volume << "; the volumes are:\n";
-            printVolumes(*volumes, false);
+            printVolumes(*volumes, false, stderr);
             return {std::nullopt, kUsage};
         }
         return {(*volumes)[static_cast<std::size_t>(*o.volume)], kDone};
@@ -152,7 +152,7 @@ VolumeChoice chooseVolume(readWriteInterface& reader, const VolumeOptions& o, Pr
     if (volumes->size() == 1) return {volumes->front(), kDone};
     std::cerr << (volumes->empty() ? "no volume was found on the source\n"
                                    : "the source holds several volumes; choose one with --volume N:\n");
-    if (!volumes->empty()) printVolumes(*volumes, false);
+    if (!volumes->empty()) printVolumes(*volumes, false, stderr);
     return {std::nullopt, volumes->empty() ? kFailed : kUsage};
 }
 

@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -73,8 +74,9 @@ void addVolumeOptions(CLI::App& cmd, VolumeOptions& o, bool withMode);
 std::optional<std::vector<VolumeRecord>> listVolumes(readWriteInterface& reader, const VolumeOptions& o,
                                                      ProgressSink& progress);
 
-// Prints a volume list as the partitions command does.
-void printVolumes(const std::vector<VolumeRecord>& volumes, bool json);
+// Prints a volume list as the partitions command does (to standard error
+// when it only explains why a choice is needed).
+void printVolumes(const std::vector<VolumeRecord>& volumes, bool json, std::FILE* out = stdout);
 
 struct VolumeChoice {
     std::optional<VolumeRecord> volume;
