@@ -67,26 +67,38 @@ int scanVolume(const std::string& source, const VolumeOptions& o, ScannedVolume&
 // of 200,000 entries spends most of its time here otherwise.
 void appendJsonString(std::string& out, std::string_view text) {
     // Names come from the readers as UTF-8; anything else is mended first so
-    // the output is always valid JSON.
-    const std::string valid = bytesToUtf8(text);
+    // the output is always valid JSON. Most names are plain ASCII: those are
+    // copied in runs.
+    std::string mended;
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            mended = bytesToUtf8(text);
+            text = mended;
+            break;
+        }
+    }
     out += '"';
-    for (const char c : valid) {
+    std::size_t run = 0;
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        const auto c = static_cast<unsigned char>(text[k]);
+        if (c >= 0x20 && c != '"' && c != '\\') continue;
+        out.append(text.substr(run, k - run));
+        run = k + 1;
         switch (c) {
             case '"': out += "\\\""; break;
             case '\\': out += "\\\\"; break;
             case '\n': out += "\\n"; break;
             case '\r': out += "\\r"; break;
             case '\t': out += "\\t"; break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
-                    out += escaped;
-                } else {
-                    out += c;
-                }
+            default: {
+                static constexpr char kHex[] = "0123456789abcdef";
+                out += "\\u00";
+                out += kHex[c >> 4];
+                out += kHex[c & 0xF];
+            }
         }
     }
+    out.append(text.substr(run));
     out += '"';
 }
 
@@ -107,10 +119,11 @@ void appendJsonField(std::string& out, std::string_view key, const char* literal
 }
 
 void appendJsonTime(std::string& out, std::string_view key, const std::optional<Timestamp>& t) {
-    if (t)
-        appendJsonField(out, key, std::string_view(isoUtc(*t)));
+    const std::string text = t ? isoUtc(*t) : std::string();
+    if (!text.empty())
+        appendJsonField(out, key, std::string_view(text));
     else
-        appendJsonField(out, key, "null");
+        appendJsonField(out, key, "null");  // no time, or none a calendar year of four digits can show
 }
 
 // One entry object of ls and search --json.

@@ -82,13 +82,31 @@ std::optional<Timestamp> fromDosDateTime(std::uint16_t date, std::uint16_t time,
 }
 
 std::string isoUtc(Timestamp t) {
-    std::tm tm{};
-    const std::time_t secs = static_cast<std::time_t>(t.seconds);
-    if (!gmtime_r(&secs, &tm)) return {};
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02dZ", tm.tm_year + 1900, tm.tm_mon + 1,
-                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-    return buf;
+    // Civil date from days since 1970 (proleptic Gregorian), without the C
+    // library's locale and zone machinery: listings print three per entry.
+    const std::int64_t days = t.seconds >= 0 ? t.seconds / 86400 : (t.seconds - 86399) / 86400;
+    const std::int64_t secondOfDay = t.seconds - days * 86400;
+    const std::int64_t z = days + 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t dayOfEra = z - era * 146097;
+    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t mp = (5 * dayOfYear + 2) / 153;
+    const std::int64_t day = dayOfYear - (153 * mp + 2) / 5 + 1;
+    const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+    const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    if (year < 0 || year > 9999) return {};
+    char buf[21] = "0000-00-00T00:00:00Z";
+    const auto put = [&buf](int at, std::int64_t value, int width) {
+        for (int k = width - 1; k >= 0; --k, value /= 10) buf[at + k] = static_cast<char>('0' + value % 10);
+    };
+    put(0, year, 4);
+    put(5, month, 2);
+    put(8, day, 2);
+    put(11, secondOfDay / 3600, 2);
+    put(14, secondOfDay / 60 % 60, 2);
+    put(17, secondOfDay % 60, 2);
+    return std::string(buf, 20);
 }
 
 }  // namespace vantor

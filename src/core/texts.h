@@ -41,7 +41,8 @@ std::optional<Timestamp> fromDosDateTime(std::uint16_t date, std::uint16_t time,
 // The calendar fields of a DOS date and time, as written (no zone applied).
 std::optional<std::tm> dosToTm(std::uint16_t date, std::uint16_t time);
 
-// ISO 8601 UTC with a 'Z', seconds only: "2024-05-01T12:00:00Z".
+// ISO 8601 UTC with a 'Z', seconds only: "2024-05-01T12:00:00Z"; empty for a
+// year outside 0000..9999.
 std::string isoUtc(Timestamp t);
 
 }  // namespace vantor

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "core/texts.h"
@@ -64,4 +65,22 @@ TEST(Clocks, DosDatesAreLocalAndValidated) {
     EXPECT_FALSE(fromDosDateTime(0, 0));                    // month 0, day 0: no date written
     EXPECT_FALSE(fromDosDateTime((44 << 9) | (13 << 5) | 1, 0));  // month 13
     EXPECT_FALSE(fromDosDateTime(date, (24 << 11)));        // hour 24
+}
+
+TEST(Clocks, IsoTextAgreesWithTheCLibraryAcrossEras) {
+    // Leap days, the epoch, times before it, the far ends of four-digit years.
+    const std::int64_t cases[] = {0, -1, 951782400, 951868799, 4107542399LL, -2208988800LL, -62167219200LL,
+                                  253402300799LL, 1704456000, 2147483648LL};
+    for (std::int64_t s : cases) {
+        SCOPED_TRACE(s);
+        std::tm tm{};
+        const std::time_t secs = static_cast<std::time_t>(s);
+        ASSERT_TRUE(gmtime_r(&secs, &tm));
+        char expected[32];
+        std::snprintf(expected, sizeof expected, "%04d-%02d-%02dT%02d:%02d:%02dZ", tm.tm_year + 1900, tm.tm_mon + 1,
+                      tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+        EXPECT_EQ(isoUtc({s, 0}), expected);
+    }
+    EXPECT_EQ(isoUtc({253402300800LL, 0}), "");  // year 10000
+    EXPECT_EQ(isoUtc({-62167219201LL, 0}), "");  // year -1
 }
