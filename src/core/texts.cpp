@@ -18,12 +18,39 @@ std::string formatSizeText(std::int64_t size) {
     return buf;
 }
 
+namespace {
+
+// Appends value as at least `width` decimal digits (the year may need more).
+void appendDigits(std::string& out, int value, int width) {
+    char digits[12];
+    int n = 0;
+    unsigned v = value < 0 ? 0u : static_cast<unsigned>(value);
+    do {
+        digits[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0 && n < 11);
+    for (int k = n; k < width; ++k) out += '0';
+    while (n > 0) out += digits[--n];
+}
+
+}  // namespace
+
+// Listings format three of these per entry; built by hand, not by printf.
 std::string formatTimeText(const std::tm& t) {
-    char buf[64];
     const bool pm = t.tm_hour > 12;
-    std::snprintf(buf, sizeof buf, "%02d/%02d/%d  %02d:%02d %s", t.tm_mon + 1, t.tm_mday,
-                  t.tm_year + 1900, pm ? t.tm_hour - 12 : t.tm_hour, t.tm_min, pm ? "PM" : "AM");
-    return buf;
+    std::string out;
+    out.reserve(21);
+    appendDigits(out, t.tm_mon + 1, 2);
+    out += '/';
+    appendDigits(out, t.tm_mday, 2);
+    out += '/';
+    appendDigits(out, t.tm_year + 1900, 1);
+    out += "  ";
+    appendDigits(out, pm ? t.tm_hour - 12 : t.tm_hour, 2);
+    out += ':';
+    appendDigits(out, t.tm_min, 2);
+    out += pm ? " PM" : " AM";
+    return out;
 }
 
 std::string formatDateText(const std::tm& t) {
