@@ -46,10 +46,7 @@ void tellCount(Messages& messages, const CandidateList& list, FsKind kind) {
 int runCandidates(const std::string& source, const VolumeOptions& o, int max, bool json) {
     StderrMessages messages;
     FileReadSeek reader(messages);
-    if (!reader.open(source)) {
-        std::cerr << "cannot open " << source << '\n';
-        return kFailed;
-    }
+    if (!openSource(reader, source)) return kFailed;
     TerminalProgress progress(o.quiet);
     const VolumeChoice choice = chooseVolume(reader, o, progress);
     if (!choice.volume) return choice.exitStatus;

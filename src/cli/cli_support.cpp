@@ -50,6 +50,12 @@ bool StderrMessages::ask(std::string_view text) {
     return true;
 }
 
+bool openSource(FileReadSeek& reader, const std::string& source) {
+    if (reader.open(source)) return true;
+    std::cerr << "cannot open " << source << '\n';
+    return false;
+}
+
 void addScanOptions(CLI::App& cmd, VolumeOptions& o) {
     cmd.add_flag("--gpt", o.gpt, "read the GUID partition table");
     auto* sweep = cmd.add_flag("--sweep", o.sweep, "find volumes by sweeping the sectors");

@@ -64,6 +64,9 @@ struct VolumeOptions {
     bool quiet = false;
 };
 
+// Opens a source read-only; says why not on standard error.
+bool openSource(FileReadSeek& reader, const std::string& source);
+
 // The table and sweep options (partitions and every volume command).
 void addScanOptions(CLI::App& cmd, VolumeOptions& o);
 // The volume choice and the recovery mode (ls, save, search, candidates, carve).

@@ -36,10 +36,7 @@ int runDrives(bool json) {
 int runPartitions(const std::string& source, const VolumeOptions& o, bool json) {
     StderrMessages messages;
     FileReadSeek reader(messages);
-    if (!reader.open(source)) {
-        std::cerr << "cannot open " << source << '\n';
-        return kFailed;
-    }
+    if (!openSource(reader, source)) return kFailed;
     TerminalProgress progress(o.quiet);
     const auto volumes = listVolumes(reader, o, progress);
     if (!volumes) return kFailed;

@@ -38,10 +38,7 @@ struct ScannedVolume {
 // Opens the source, chooses the volume and runs the scan to its end.
 // Returns the exit status to give up with, or kDone.
 int scanVolume(const std::string& source, const VolumeOptions& o, ScannedVolume& v) {
-    if (!v.reader.open(source)) {
-        std::cerr << "cannot open " << source << '\n';
-        return kFailed;
-    }
+    if (!openSource(v.reader, source)) return kFailed;
     v.progress = std::make_unique<TerminalProgress>(o.quiet);
     const VolumeChoice choice = chooseVolume(v.reader, o, *v.progress);
     if (!choice.volume) return choice.exitStatus;
