@@ -156,6 +156,11 @@ void VolumeScanDlg::startScan() {
         else QMetaObject::invokeMethod(this, job, Qt::BlockingQueuedConnection);
     };
     run->onWorkerEnd = [this] { QMetaObject::invokeMethod(this, [this] { workerEnded(); }, Qt::QueuedConnection); };
+    // The save's per-file line ("File size: ... kb"), told from the worker.
+    run->onFileLabel = [this](std::string_view text) {
+        const QString line = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+        QMetaObject::invokeMethod(this, [this, line] { fileLabel->setText(line); }, Qt::QueuedConnection);
+    };
     scanning = true;
     workerStarted(false);
     if (!run->start(scanModeOf(mode))) {
