@@ -119,6 +119,10 @@ void printVolumes(const std::vector<VolumeRecord>& volumes, bool json, std::FILE
 
 VolumeChoice chooseVolume(readWriteInterface& reader, const VolumeOptions& o, ProgressSink& progress) {
     if (o.startSector) {
+        if (*o.startSector < 0 || (o.sizeMb && *o.sizeMb < 0)) {
+            std::cerr << "a custom volume needs a start sector and a size of 0 or more\n";
+            return {std::nullopt, kUsage};
+        }
         const FsKind kind = fsKindFromName(*o.fs);
         if (kind == FsKind::unknown) {
             std::cerr << "unknown file system '" << *o.fs << "' (EXTX, NTFS, FAT16, FAT32, FAT64, HFS+, RAW)\n";

@@ -58,6 +58,10 @@ int renameInFolder(EntrySource& source, EntryRef folder, const std::filesystem::
     for (const EntryRef child : children) {
         const std::string name = source.describe(child).name;
         if (name.rfind("$I", 0) != 0 || !source.isSaveFile(child)) continue;
+        // A record is a few hundred bytes; a larger "$I" is not one, and
+        // saving it whole would fill the scratch folder (which may lie on the
+        // very disk being rescued).
+        if (source.describe(child).size >= kMaxRecycleRecord) continue;
         // A name of our own: the record's name comes from the disk.
         const auto temp = scratch / ("record-" + std::to_string(counter++));
         const SaveResult saved = source.saveEntry(child, temp);

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <functional>
 #include <random>
+#include <chrono>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -145,6 +147,23 @@ TEST(ExtDamage, CorruptedImagesNeitherCrashNorHang) {
             walkEverything(reader, scratch.path(), saves);
         }
     }
+}
+
+// A superblock that claims four billion blocks and inodes per group must be
+// read as the source's size allows, not walked slot by slot for hours.
+TEST(ExtDamage, ForgedGroupSizesStayWithinTheSource) {
+    Buffer bytes = test::readFileBytes(test::fixtureImage("ext2_1k.img"));
+    ASSERT_GT(bytes.size(), 2048u);
+    for (const std::size_t field : {std::size_t{0x04}, std::size_t{0x28}})  // blocks count, inodes per group
+        for (std::size_t k = 0; k < 4; ++k) bytes[1024 + field + k] = 0xFF;
+    MemoryReader source(std::move(bytes));
+    AppState state;
+    ext2Class reader(ReaderContext{source, VolumeRecord{"extX", "", "0", "0", 0}, state});
+    auto scan = std::async(std::launch::async, [&] { return reader.scan(ScanMode::standard); });
+    const bool ended = scan.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    if (!ended) reader.control.stopRequested.request();
+    scan.get();
+    EXPECT_TRUE(ended) << "the scan was still reading inode slots";
 }
 
 }  // namespace

@@ -105,7 +105,12 @@ bool ext2Class::findSuperblock() {
             descriptorTableAt = (volumeRelative / blockSize + 1) * blockSize;
             // Block numbers are 48 bits wide at most; a larger count is damage,
             // and capping it keeps every block-to-byte product in range.
-            blocks.emplace(reader, blockSize, std::min(sb.blocksCount, std::uint64_t{1} << 48));
+            // Nor can the volume hold more blocks than the source has bytes:
+            // a forged count would otherwise drive every walk below.
+            std::uint64_t blockLimit = std::min(sb.blocksCount, std::uint64_t{1} << 48);
+            if (const std::uint64_t source = reader.sizeBytes(); source > reader.baseOffset)
+                blockLimit = std::min(blockLimit, (source - reader.baseOffset) / blockSize + 1);
+            blocks.emplace(reader, blockSize, blockLimit);
             return true;
         }
     }
@@ -140,6 +145,10 @@ bool ext2Class::readGroupDescriptors() {
                 info.usedSlots -= std::min(d.itableUnused, sb.inodesPerGroup);
             }
         }
+        // No group holds more than what is left of the inode count: a forged
+        // inodes-per-group must not make us read slots that number no inode.
+        const std::uint64_t inodesLeft = sb.inodesCount - std::min<std::uint64_t>(sb.inodesCount, g * sb.inodesPerGroup);
+        info.usedSlots = static_cast<std::uint32_t>(std::min<std::uint64_t>(info.usedSlots, inodesLeft));
         groups.push_back(info);
     }
     return true;
@@ -172,6 +181,7 @@ void ext2Class::readInodeTables() {
         const GroupInfo& group = groups[g];
         if (group.inodeTable == 0 || !blocks->contains(group.inodeTable)) continue;
         for (std::uint32_t first = 0; first < group.usedSlots; first += static_cast<std::uint32_t>(perChunk)) {
+            if (control.stopRequested.requested()) break;  // taken at the next group
             const std::uint32_t slots = static_cast<std::uint32_t>(std::min<std::uint64_t>(perChunk, group.usedSlots - first));
             const std::uint64_t offset = group.inodeTable * blockSize + std::uint64_t{first} * inodeSize;
             const std::uint64_t endBlock = blocksFor(offset + std::uint64_t{slots} * inodeSize, blockSize);

@@ -12,6 +12,10 @@
 #include "fs/fat/FatVolume.h"
 
 namespace vantor::fat {
+
+// Slots kept by one sweep (8 bytes each): a volume full of slot-like bytes
+// must not grow the lists without end. Far more than any real volume holds.
+constexpr std::size_t kMaxSweptSlots = 16'000'000;
 namespace {
 
 bool isDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
@@ -179,13 +183,13 @@ void FatVolume::sweepForEntries() {
             const Bytes s = bytes.subspan(off, kSlotSize);
             if (isDotSlot(s)) {
                 const std::uint32_t own = fat32 ? decodeSlot(s).firstCluster() : le16(s, 0x1A);
-                if (own >= 2) dotSlots.emplace_back(pos + off, own);
+                if (own >= 2 && dotSlots.size() < kMaxSweptSlots) dotSlots.emplace_back(pos + off, own);
                 continue;
             }
             if (!worthTesting[raw[off + 0x0B]]) continue;
             const SweptSlot k = classifySweptSlot(s, fatVersion, totalClusters, rootMarker.has_value());
             if (k.rootMarker) rootMarker = pos + off;
-            if (k.kind != SweptKind::none) swept.push_back(pos + off);
+            if (k.kind != SweptKind::none && swept.size() < kMaxSweptSlots) swept.push_back(pos + off);
         }
         if (swept.size() != before) {
             std::snprintf(text, sizeof text, "found file or directory =  %d ", static_cast<int>(swept.size()));

@@ -12,7 +12,9 @@ namespace {
 constexpr std::uint64_t kSweepChunkSize = 10485760;
 constexpr std::uint64_t kSlot = 512;
 // A hostile run list must not make us list billions of records.
-constexpr std::uint64_t kMaxRecords = std::uint64_t{1} << 25;
+// Entries kept for one volume: about 1 GiB of entry records at most, far
+// beyond any real MFT of a disk this tool is used on.
+constexpr std::uint64_t kMaxRecords = (std::uint64_t{1} << 30) / sizeof(MftEntry);
 }  // namespace
 
 bool ntfs::readBootSector() {
@@ -20,7 +22,9 @@ bool ntfs::readBootSector() {
     reader.readAt(0, bootSector);
     boot = decodeBootSector(bootSector);
     if (boot) {
-        volumeSize = boot->totalSectors * 512;
+        // The boot sector counts its own sectors, which need not be 512 bytes.
+        const std::uint64_t sectorBytes = boot->bytesPerSector ? boot->bytesPerSector : 512;
+        volumeSize = boot->totalSectors > UINT64_MAX / sectorBytes ? UINT64_MAX : boot->totalSectors * sectorBytes;
     } else {
         volumeSize = static_cast<std::uint64_t>(std::max<std::int64_t>(0, leadingNumber(volume.sizeText))) * 1048576;
     }
