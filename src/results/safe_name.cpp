@@ -68,14 +68,18 @@ std::string numberedName(std::string_view safe, int n) {
 
 std::optional<std::filesystem::path> SaveNamer::fileIn(const std::filesystem::path& folder, std::string_view name) {
     const std::string base = safeName(name);
-    for (int n = 1; n <= kMaxNumbered; ++n) {
+    const std::string key = (folder / base).string();
+    const auto known = nextNumber.find(key);
+    for (int n = known == nextNumber.end() ? 1 : known->second; n <= kMaxNumbered; ++n) {
         const auto candidate = folder / (n == 1 ? base : numberedName(base, n));
         struct stat st {};
         const Occupant o = occupantOf(candidate, st);
-        if (o == Occupant::none) return candidate;
-        if (o == Occupant::plainFile &&
-            !written.count({static_cast<unsigned long>(st.st_dev), static_cast<unsigned long>(st.st_ino)}))
-            return candidate;
+        const bool free = o == Occupant::none ||
+                          (o == Occupant::plainFile &&
+                           !written.count({static_cast<unsigned long>(st.st_dev), static_cast<unsigned long>(st.st_ino)}));
+        if (!free) continue;
+        if (n > 1) nextNumber[key] = n;
+        return candidate;
     }
     return std::nullopt;
 }

@@ -4,6 +4,7 @@
 // and never lands on a file the same save wrote before.
 #include <filesystem>
 #include <optional>
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -40,6 +41,9 @@ public:
 
 private:
     std::set<std::pair<unsigned long, unsigned long>> written;  // device, inode
+    // Where the numbering of a clashing name goes on ("name (n)" below it are
+    // taken), so thousands of files of one name cost no quadratic probing.
+    std::map<std::string, int> nextNumber;
 };
 
 }  // namespace vantor

@@ -293,6 +293,47 @@ TEST(NtfsFixture, DamagedBootSectorOrFirstRecordStillFindsTheMft) {
     }
 }
 
+// The boot sector counts the volume in its own sectors: the same volume told
+// in 4096-byte sectors must save the same bytes, not zeros past its first
+// eighth.
+TEST(NtfsFixture, VolumesCountedInLargerSectorsSaveTheSameBytes) {
+    auto bytes = fixtureBytes("ntfs_basic");
+    const auto le64At = [&](std::size_t at) {
+        std::uint64_t v = 0;
+        for (int k = 7; k >= 0; --k) v = (v << 8) | bytes[at + k];
+        return v;
+    };
+    ASSERT_EQ(bytes[0x0B] | (bytes[0x0C] << 8), 512);
+    ASSERT_EQ(bytes[0x0D] % 8, 0);
+    bytes[0x0B] = 0x00;  // 4096 bytes per sector
+    bytes[0x0C] = 0x10;
+    bytes[0x0D] /= 8;    // the same cluster size
+    const std::uint64_t sectors = le64At(0x28) / 8;
+    for (int k = 0; k < 8; ++k) bytes[0x28 + k] = static_cast<std::uint8_t>(sectors >> (8 * k));
+    test::ScratchDir dir;
+    const fs::path relabelled = dir.path() / "ntfs-4k.img";
+    {
+        std::ofstream f(relabelled, std::ios::binary);
+        f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    const fs::path out = dir.path() / "out";
+    fs::create_directory(out);
+    const auto r = test::runVantor({"save", relabelled.string(), "--start-sector", "0", "--fs", "NTFS", "--out",
+                                    out.string(), "--quiet"});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    int compared = 0;
+    for (const auto& e : manifest()["entries"]) {
+        if (e["type"] != "file" || e.contains("hardLinkGroup") || e.value("deleted", false)) continue;
+        const std::string path = shownPath(e["path"].get<std::string>());
+        SCOPED_TRACE(path);
+        const fs::path file = out / path.substr(5);
+        ASSERT_TRUE(fs::exists(file));
+        EXPECT_EQ(test::sha256File(file), e["sha256"].get<std::string>());
+        ++compared;
+    }
+    EXPECT_GT(compared, 100);
+}
+
 TEST(NtfsFixture, AdvancedModeReadsFromTheChosenMftRecord) {
     InMemory whole(fixtureBytes());
     ASSERT_EQ(whole.reader.scan(ScanMode::standard), ScanOutcome::done);

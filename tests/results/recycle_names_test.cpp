@@ -81,5 +81,20 @@ TEST(RecycleNames, RecycleFolderNamesInAnyCaseAndNoOthers) {
     }
 }
 
+// A "$I" entry far larger than any record is not one: it is not copied out
+// to the scratch folder at all (that folder may lie on the disk being rescued).
+TEST(RecycleNames, OversizedRecordsAreNotCopiedOut) {
+    test::FakeReader reader;
+    const EntryRef bin = reader.addFolder(0, "$RECYCLE.BIN");
+    std::string huge = test::recycleRecord(2, u"C:\\x\\big.txt");
+    huge.resize(4 << 20, 'x');
+    reader.addFile(bin, "$I2.txt", huge);
+    const EntryRef content = reader.addFile(bin, "$R2.txt", "2");
+    test::ScratchDir scratch;
+    EXPECT_EQ(restoreRecycleNames(reader, RecycleLayout::flat, scratch.path()), 0);
+    EXPECT_EQ(reader.saves.load(), 0);
+    EXPECT_EQ(reader.describe(content).name, "$R2.txt");
+}
+
 }  // namespace
 }  // namespace vantor
