@@ -76,7 +76,7 @@ TEST(Clocks, IsoTextAgreesWithTheCLibraryAcrossEras) {
         std::tm tm{};
         const std::time_t secs = static_cast<std::time_t>(s);
         ASSERT_TRUE(gmtime_r(&secs, &tm));
-        char expected[32];
+        char expected[64];
         std::snprintf(expected, sizeof expected, "%04d-%02d-%02dT%02d:%02d:%02dZ", tm.tm_year + 1900, tm.tm_mon + 1,
                       tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
         EXPECT_EQ(isoUtc({s, 0}), expected);

@@ -66,7 +66,9 @@ TEST(FatFixtures, ListingMatchesTheManifest) {
             EXPECT_EQ(s["deleted"].get<bool>(), e["deleted"].get<bool>());
             EXPECT_FALSE(s["orphan"].get<bool>());
             EXPECT_EQ(s["modification"].get<std::string>(), isoOf(e["mtime"].get<std::int64_t>()));
-            if (e["type"] == "file") EXPECT_EQ(s["size"].get<std::uint64_t>(), e["size"].get<std::uint64_t>());
+            if (e["type"] == "file") {
+                EXPECT_EQ(s["size"].get<std::uint64_t>(), e["size"].get<std::uint64_t>());
+            }
         }
         // The big folder spans dozens of clusters: every one of its entries is there.
         int many = 0;
