@@ -74,43 +74,24 @@ int ParceModeNtfsDlg::maxFileSystems() const {
     return value > 0 && value < 1000000 ? static_cast<int>(value) : 3;
 }
 
-void ParceModeNtfsDlg::chooseStandard() {
-    app().state.isDriveFormatted = false;
-    formatted->setChecked(false);
-    maxLabel->hide();
-    maxEdit->hide();
-    maxNote->hide();
-    formatted->hide();
-    standard->setChecked(true);
-    advanced->setChecked(false);
-    deep->setChecked(false);
-    mode = 1;
-}
+void ParceModeNtfsDlg::chooseStandard() { choose(1); }
+void ParceModeNtfsDlg::chooseAdvanced() { choose(2); }
+void ParceModeNtfsDlg::chooseDeep() { choose(3); }
 
-void ParceModeNtfsDlg::chooseAdvanced() {
+// One radio button per mode; the advanced mode alone asks how many file
+// systems to look for, and offers "formatted" for FAT.
+void ParceModeNtfsDlg::choose(int chosen) {
     app().state.isDriveFormatted = false;
     formatted->setChecked(false);
-    maxLabel->show();
-    maxEdit->show();
-    maxNote->show();
-    standard->setChecked(false);
-    advanced->setChecked(true);
-    deep->setChecked(false);
-    formatted->setVisible(prefix.compare(QLatin1String("fat"), Qt::CaseInsensitive) == 0);
-    mode = 2;
-}
-
-void ParceModeNtfsDlg::chooseDeep() {
-    app().state.isDriveFormatted = false;
-    formatted->setChecked(false);
-    maxLabel->hide();
-    maxEdit->hide();
-    maxNote->hide();
-    formatted->hide();
-    standard->setChecked(false);
-    advanced->setChecked(false);
-    deep->setChecked(true);
-    mode = 3;
+    const bool isAdvanced = chosen == 2;
+    maxLabel->setVisible(isAdvanced);
+    maxEdit->setVisible(isAdvanced);
+    maxNote->setVisible(isAdvanced);
+    formatted->setVisible(isAdvanced && prefix.compare(QLatin1String("fat"), Qt::CaseInsensitive) == 0);
+    standard->setChecked(chosen == 1);
+    advanced->setChecked(isAdvanced);
+    deep->setChecked(chosen == 3);
+    mode = chosen;
 }
 
 void ParceModeNtfsDlg::goNext() {

@@ -34,6 +34,7 @@ public:
     void chooseStandard();
     void chooseAdvanced();
     void chooseDeep();
+    void choose(int chosen);
 
 private:
     std::optional<VolumeRecord> record;

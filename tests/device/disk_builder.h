@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
@@ -232,5 +233,17 @@ public:
     std::vector<std::int64_t> positions;
     std::vector<std::string> statuses;
 };
+
+// One row of a volume list, as the table and sweep tests compare them.
+struct Row {
+    std::string fileSystem;
+    std::int64_t startSector;
+    std::string sizeText;
+    friend bool operator==(const Row&, const Row&) = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const Row& r) {
+    return out << "{" << r.fileSystem << ", " << r.startSector << ", \"" << r.sizeText << "\"}";
+}
 
 }  // namespace vantor::test

@@ -13,17 +13,6 @@ using namespace vantor::test;
 
 namespace {
 
-struct Row {
-    std::string fileSystem;
-    std::int64_t startSector;
-    std::string sizeText;
-    friend bool operator==(const Row&, const Row&) = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Row& r) {
-    return out << "{" << r.fileSystem << ", " << r.startSector << ", \"" << r.sizeText << "\"}";
-}
-
 std::vector<Row> rowsOf(const Partition& scan) {
     std::vector<Row> rows;
     for (const VolumeRecord& v : scan.volumes) rows.push_back({v.fileSystem, v.startSector, v.sizeText});

@@ -16,17 +16,6 @@ using namespace vantor::test;
 
 namespace {
 
-struct Row {
-    std::string fileSystem;
-    std::int64_t startSector;
-    std::string sizeText;
-    friend bool operator==(const Row&, const Row&) = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Row& r) {
-    return out << "{" << r.fileSystem << ", " << r.startSector << ", \"" << r.sizeText << "\"}";
-}
-
 struct SweepOptions {
     bool skip = true;
     std::int64_t start = 0;
