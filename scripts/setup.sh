@@ -11,7 +11,8 @@ packages=(
 )
 if [ "${1:-}" = "--with-fixture-tools" ]; then
   # Only to re-make fixture images from their recipes in tests/fixtures/.
-  packages+=(fdisk gdisk e2fsprogs dosfstools mtools ntfs-3g exfatprogs exfat-fuse attr)
+  packages+=(fdisk gdisk e2fsprogs dosfstools mtools ntfs-3g exfatprogs exfat-fuse attr
+             python3 libjpeg-turbo-progs time hyperfine)
 fi
 
 missing=()
