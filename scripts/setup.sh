@@ -10,7 +10,8 @@ packages=(
   sleuthkit            # mmls/fls/icat: oracles of the cross-check tests
 )
 if [ "${1:-}" = "--with-fixture-tools" ]; then
-  # Only to re-make fixture images from their recipes in tests/fixtures/.
+  # Only to re-make fixture images from their recipes in tests/fixtures/ and
+  # to run the benchmarks in bench/.
   packages+=(fdisk gdisk e2fsprogs dosfstools mtools ntfs-3g exfatprogs exfat-fuse attr
              python3 libjpeg-turbo-progs time hyperfine)
 fi
