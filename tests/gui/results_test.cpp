@@ -47,6 +47,38 @@ std::int64_t mtimeOf(const std::filesystem::path& p) {
     return st.st_mtime;
 }
 
+// Holds a save's worker at its "number of files found ..." question until
+// release(), so a test can probe the page while a worker runs. Releases on
+// destruction whatever failed meanwhile, so the worker is never left waiting.
+class SaveHeldAtQuestion {
+public:
+    explicit SaveHeldAtQuestion(RecordedMessages& messages) : messages(messages), released(release_.get_future().share()) {
+        messages.onText = [this](const std::string& text) {
+            if (text.rfind("number of files found inside this folder = ", 0) != 0) return;
+            asked = true;
+            released.wait();
+        };
+    }
+    ~SaveHeldAtQuestion() { release(); }
+    SaveHeldAtQuestion(const SaveHeldAtQuestion&) = delete;
+    SaveHeldAtQuestion& operator=(const SaveHeldAtQuestion&) = delete;
+
+    bool waitUntilAsked() { return QTest::qWaitFor([this] { return asked.load(); }, 30000); }
+    void release() {
+        if (done) return;
+        done = true;
+        messages.onText = nullptr;
+        release_.set_value();
+    }
+
+private:
+    RecordedMessages& messages;
+    std::promise<void> release_;
+    std::shared_future<void> released;
+    std::atomic<bool> asked{false};
+    bool done = false;
+};
+
 }  // namespace
 
 class ResultsTest : public QObject {
@@ -277,24 +309,10 @@ private slots:
         page->outputFolder = QString::fromStdString(out.path().string());
 
         // The save's question holds its worker; meanwhile the page is probed.
-        std::promise<void> release;
-        std::shared_future<void> released = release.get_future().share();
-        // Never leave the worker waiting, whatever fails below.
-        struct Releaser {
-            std::promise<void>& p;
-            bool done = false;
-            void operator()() { if (!done) { done = true; p.set_value(); } }
-            ~Releaser() { (*this)(); }
-        } releaser{release};
-        std::atomic<bool> asked{false};
-        testApp().messages.onText = [&](const std::string& text) {
-            if (text.rfind("number of files found inside this folder = ", 0) != 0) return;
-            asked = true;
-            released.wait();
-        };
+        SaveHeldAtQuestion held(testApp().messages);
         tree.select(tree.firstChild(kNoItem));
         page->save();
-        QVERIFY(QTest::qWaitFor([&] { return asked.load(); }, 30000));
+        QVERIFY(held.waitUntilAsked());
         QVERIFY(page->workerRunning());
         QVERIFY(!page->backButton()->isEnabled());
         page->goBack();
@@ -305,8 +323,7 @@ private slots:
         testApp().messages.clear();
         page->save();
         QCOMPARE(testApp().messages.last(), std::string("Please wait for other process to complete"));
-        testApp().messages.onText = nullptr;
-        releaser();
+        held.release();
         QVERIFY(waitForWorker(*page));
         QVERIFY(page->backButton()->isEnabled());
         QVERIFY(std::filesystem::exists(out.path() / "readme.txt"));
@@ -325,28 +342,14 @@ private slots:
 
         // Pause twice while the save's question holds the worker; the walk
         // then waits at its first file.
-        std::promise<void> release;
-        std::shared_future<void> released = release.get_future().share();
-        struct Releaser {
-            std::promise<void>& p;
-            bool done = false;
-            void operator()() { if (!done) { done = true; p.set_value(); } }
-            ~Releaser() { (*this)(); }
-        } releaser{release};
-        std::atomic<bool> asked{false};
-        testApp().messages.onText = [&](const std::string& text) {
-            if (text.rfind("number of files found inside this folder = ", 0) != 0) return;
-            asked = true;
-            released.wait();
-        };
+        SaveHeldAtQuestion held(testApp().messages);
         tree.select(tree.firstChild(kNoItem));
         page->save();
-        QVERIFY(QTest::qWaitFor([&] { return asked.load(); }, 30000));
+        QVERIFY(held.waitUntilAsked());
         QVERIFY(!page->pauseButton->isHidden());
         page->pauseButton->click();
         page->pauseButton->click();
-        testApp().messages.onText = nullptr;
-        releaser();
+        held.release();
         QTest::qWait(300);
         QVERIFY(page->workerRunning());
         page->resumeButton->click();  // one of two pauses undone: still paused
