@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libfmt-dev libcli11-dev nlohmann-json3-dev
   qt6-base-dev libgl-dev
   sleuthkit            # mmls/fls/icat: oracles of the cross-check tests
+  libfuse3-dev fuse3   # a FUSE file system that fails chosen sectors, for the bad-sector tests
 )
 if [ "${1:-}" = "--with-fixture-tools" ]; then
   # Only to re-make fixture images from their recipes in tests/fixtures/ and

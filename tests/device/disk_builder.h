@@ -106,14 +106,17 @@ inline Sector hfsPlusHeader(std::uint32_t blockSize, std::uint32_t totalBlocks) 
 // The primary ext superblock, also 1024 bytes into its volume.
 inline Sector extSuperblock(std::uint32_t blocks, std::uint32_t logBlockSize = 0) {
     Sector s(512, 0);
-    putLe(s, 0x00, 2048, 4);           // inodes
+    const std::uint32_t first = logBlockSize == 0 ? 1 : 0;
+    const std::uint32_t groups = (blocks - first + 8191) / 8192;
+    putLe(s, 0x00, 2048 * groups, 4);  // inodes: as many groups' worth as the blocks make
     putLe(s, 0x04, blocks, 4);
-    putLe(s, 0x14, logBlockSize == 0 ? 1 : 0, 4);
+    putLe(s, 0x14, first, 4);
     putLe(s, 0x18, logBlockSize, 4);
     putLe(s, 0x20, 8192, 4);           // blocks per group
     putLe(s, 0x28, 2048, 4);           // inodes per group
     putLe(s, 0x38, 0xEF53, 2);
     putLe(s, 0x4C, 1, 4);              // dynamic revision
+    putLe(s, 0x58, 256, 2);            // inode size
     putLe(s, 0x5A, 0, 2);              // group 0
     return s;
 }

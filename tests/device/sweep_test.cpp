@@ -93,6 +93,7 @@ TEST(Sweep, RecognisesEachKindWhereverItLies) {
     struct Case { const char* what; std::int64_t sector; Sector bytes; Row row; };
     const Case cases[] = {
         {"NTFS at an odd sector", 7777, ntfsBootSector(20480), {"NTFS", 7777, "10   MB"}},
+        {"NTFS counted in 4096-byte sectors", 3000, ntfsBootSector(2560, 4096), {"NTFS", 3000, "10   MB"}},
         {"FAT32", 3001, fat32BootSector(70000), {"FAT32", 3001, "34  MB"}},
         {"FAT16", 4097, fat16BootSector(16384), {"FAT16", 4097, "8  MB"}},
         {"exFAT", 2049, exfatBootSector(8192), {"FAT64", 2049, "4  MB"}},
@@ -110,7 +111,6 @@ TEST(Sweep, RecognisesEachKindWhereverItLies) {
 TEST(Sweep, PassesOverWhatNoReaderCouldOpen) {
     struct Case { const char* what; std::int64_t sector; Sector bytes; };
     const Case cases[] = {
-        {"NTFS with 4096-byte sectors", 3000, ntfsBootSector(20480, 4096)},
         {"NTFS of less than a megabyte", 3000, ntfsBootSector(2047)},
         {"FAT32 of less than a megabyte", 3000, fat32BootSector(2000)},
         {"HFS+ claiming more than 20971519 MB", 3002, hfsPlusHeader(65536, 0xFFFFFFFFu)},

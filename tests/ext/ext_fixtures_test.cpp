@@ -38,6 +38,8 @@ const Fixture kFixtures[] = {
     {"ext4_default", 0, {}},
     {"ext4_partitioned", 2048, {"--volume", "0"}},
     {"ext4_metabg", 0, {}, false},
+    {"ext4_16k", 0, {}},
+    {"ext4_64k", 0, {}},
 };
 
 fs::path imageOf(const Fixture& f) { return fixtureImage(std::string(f.name) + ".img"); }

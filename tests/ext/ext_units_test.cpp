@@ -81,7 +81,9 @@ TEST(ExtSuperblock, SearchFindsItAtEachPlaceAVolumeCanHaveIt) {
         {"4 KiB blocks at byte 1024", 1024, 2, true, 0, 4096},
         {"start one sector early", 1536, 0, true, 512, 2048},
         {"start eight sectors early", 1024 + 4096, 2, true, 4096, 4096},
-        {"16 KiB blocks are not accepted", 1024, 4, false, 0, 0},
+        {"16 KiB blocks", 1024, 4, true, 0, 16384},
+        {"64 KiB blocks", 1024, 6, true, 0, 65536},
+        {"128 KiB blocks are not accepted", 1024, 7, false, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -111,6 +111,8 @@ TEST(NtfsBootSector, TakesGeometryFromTheSector) {
         s[0x0C] = (c.bytesPerSector >> 8) & 0xFF;
         s[0x0D] = static_cast<std::uint8_t>(c.sectorsPerCluster);
         s[0x40] = static_cast<std::uint8_t>(c.clustersPerRecord);
+        s[0x28] = 0x80;  // 128 sectors
+        s[0x1FE] = 0x55, s[0x1FF] = 0xAA;
         const auto b = ntfs_layout::decodeBootSector(s);
         ASSERT_EQ(b.has_value(), c.accepted);
         if (!b) continue;

@@ -18,18 +18,22 @@ void parseDirectoryBlock(Bytes block, bool typed, std::uint32_t inodeCount,
     std::size_t at = 0;
     while (fits(block, at, kEntryHead)) {
         const DirEntryHead head = decodeDirEntryHead(block, at, typed);
-        if (head.nameLen == 0 || head.recLen == 0) return;
+        std::size_t recLen = head.recLen;
+        // A record spanning a whole 64 KiB block cannot say 65536 in 16 bits:
+        // it is stored as 65535 or 0.
+        if (block.size() >= 65536 && (recLen == 65535 || recLen == 0)) recLen = 65536;
+        if (head.nameLen == 0 || recLen == 0) return;
         if (!typed && head.nameLen > kMaxUntypedName) return;
         const auto name = slice(block, at + kEntryHead, head.nameLen);
         if (!name) return;
         if (typed && head.inode > inodeCount) return;
 
-        std::size_t next = head.recLen;
+        std::size_t next = recLen;
         if (typed) {
             // A record length below the entry's own size is damage; step over
             // the entry itself so the rest of the block can still be read.
             const std::size_t minimum = (kEntryHead + head.nameLen + 3) & ~std::size_t{3};
-            if (head.recLen < minimum + 4) next = minimum;
+            if (recLen < minimum + 4) next = minimum;
         }
         if (head.inode != 0 && head.inode <= inodeCount) {
             found(DirEntry{head.inode,

@@ -10,23 +10,12 @@
 
 #include "core/bytes.h"
 #include "core/texts.h"
+#include "formats/ext_superblock.h"
 
 namespace vantor::ext {
 
-inline constexpr std::uint16_t kSuperblockMagic = 0xEF53;
 inline constexpr std::uint16_t kExtentMagic = 0xF30A;
 inline constexpr std::uint32_t kRootInode = 2;
-inline constexpr std::uint32_t kSuperblockSize = 1024;
-
-// Feature bits this reader acts on.
-inline constexpr std::uint32_t kIncompatFileType = 0x2;
-inline constexpr std::uint32_t kIncompatMetaBg = 0x10;
-inline constexpr std::uint32_t kIncompat64Bit = 0x80;
-inline constexpr std::uint32_t kIncompatLargeDir = 0x4000;
-inline constexpr std::uint32_t kCompatSparseSuper2 = 0x200;
-inline constexpr std::uint32_t kRoCompatSparseSuper = 0x1;
-inline constexpr std::uint32_t kRoCompatGdtCsum = 0x10;
-inline constexpr std::uint32_t kRoCompatMetadataCsum = 0x400;
 
 // Inode flags.
 inline constexpr std::uint32_t kInodeExtents = 0x80000;
@@ -39,45 +28,6 @@ inline constexpr std::uint16_t kTypeRegular = 0x8000;
 
 // Group descriptor flags.
 inline constexpr std::uint16_t kGroupInodeUninit = 0x1;
-
-struct Superblock {
-    std::uint32_t inodesCount = 0;      // 0x00
-    std::uint64_t blocksCount = 0;      // 0x04 lo, 0x150 hi (64bit feature)
-    std::uint32_t firstDataBlock = 0;   // 0x14
-    std::uint32_t logBlockSize = 0;     // 0x18
-    std::uint32_t blocksPerGroup = 0;   // 0x20
-    std::uint32_t inodesPerGroup = 0;   // 0x28
-    std::uint16_t magic = 0;            // 0x38
-    std::uint32_t revLevel = 0;         // 0x4C
-    std::uint16_t rawInodeSize = 0;     // 0x58, dynamic revision only
-    std::uint16_t blockGroupNr = 0;     // 0x5A, which group holds this copy
-    std::uint32_t featureCompat = 0;    // 0x5C
-    std::uint32_t featureIncompat = 0;  // 0x60
-    std::uint32_t featureRoCompat = 0;  // 0x64
-    std::uint16_t rawDescSize = 0;      // 0xFE, 64bit feature only
-    std::uint32_t firstMetaBg = 0;      // 0x104, meta_bg feature only
-    std::uint32_t backupGroups[2] = {0, 0};  // 0x24C, sparse_super2 feature only
-
-    // Derived geometry, valid once accepted().
-    std::uint32_t blockSize() const { return 1024u << (logBlockSize & 0x1F); }
-    bool accepted() const;
-    std::uint32_t inodeSize() const;
-    std::uint32_t descriptorSize() const;
-    std::uint64_t groupCount() const;
-    // Whether a group starts with a superblock copy (and descriptors after it).
-    bool groupHasSuperblock(std::uint64_t group) const;
-    // The volume block holding descriptor block `index` of the table that
-    // starts at `tableStart`: in a row, or spread over the groups (meta_bg).
-    std::uint64_t descriptorBlock(std::uint64_t index, std::uint64_t tableStart) const;
-    bool hasDirEntryType() const { return (featureIncompat & kIncompatFileType) != 0; }
-    // Descriptors' unused-inode counts and uninit flags are only kept honest
-    // by the checksum features; without them the fields may be stale.
-    bool groupHintsTrusted() const {
-        return (featureRoCompat & (kRoCompatGdtCsum | kRoCompatMetadataCsum)) != 0;
-    }
-};
-
-Superblock decodeSuperblock(Bytes b);
 
 struct GroupDescriptor {
     // 0x00 block bitmap, 0x04 inode bitmap: not needed to list or save

@@ -1,85 +1,8 @@
-// Decoders of the superblock, group descriptors, inodes, extent headers and
+// Decoders of the group descriptors, inodes, extent headers and
 // directory entry heads (layout.h).
 #include "fs/ext/layout.h"
 
 namespace vantor::ext {
-
-Superblock decodeSuperblock(Bytes b) {
-    Superblock s;
-    s.inodesCount = le32(b, 0x00);
-    s.blocksCount = le32(b, 0x04);
-    // 0x08 reserved blocks, 0x0C free blocks, 0x10 free inodes
-    s.firstDataBlock = le32(b, 0x14);
-    s.logBlockSize = le32(b, 0x18);
-    // 0x1C cluster size (bigalloc)
-    s.blocksPerGroup = le32(b, 0x20);
-    s.inodesPerGroup = le32(b, 0x28);
-    // 0x2C..0x37 mount and write times, mount counts
-    s.magic = le16(b, 0x38);
-    s.revLevel = le32(b, 0x4C);
-    s.rawInodeSize = le16(b, 0x58);
-    s.blockGroupNr = le16(b, 0x5A);
-    s.featureCompat = le32(b, 0x5C);
-    s.featureIncompat = le32(b, 0x60);
-    s.featureRoCompat = le32(b, 0x64);
-    s.rawDescSize = le16(b, 0xFE);
-    s.firstMetaBg = le32(b, 0x104);
-    s.backupGroups[0] = le32(b, 0x24C);
-    s.backupGroups[1] = le32(b, 0x250);
-    if (s.featureIncompat & kIncompat64Bit) s.blocksCount |= std::uint64_t{le32(b, 0x150)} << 32;
-    return s;
-}
-
-bool Superblock::accepted() const {
-    // Block sizes up to 8 KiB; the group sizes must be set or no group can be found.
-    return magic == kSuperblockMagic && logBlockSize <= 3 &&
-           blocksPerGroup != 0 && inodesPerGroup != 0;
-}
-
-std::uint32_t Superblock::inodeSize() const {
-    // Revision 0 has 128-byte inodes and no size field; a size that is not a
-    // power of two between 128 and the block size cannot be right either, and
-    // 128 bytes is the one layout every revision shares.
-    if (revLevel == 0) return 128;
-    const std::uint32_t size = rawInodeSize;
-    if (size < 128 || size > blockSize() || !isPowerOfTwo(size)) return 128;
-    return size;
-}
-
-std::uint32_t Superblock::descriptorSize() const {
-    if (!(featureIncompat & kIncompat64Bit)) return 32;
-    const std::uint32_t size = rawDescSize;
-    if (size < 64 || size > 1024 || !isPowerOfTwo(size)) return 64;
-    return size;
-}
-
-std::uint64_t Superblock::groupCount() const {
-    if (blocksPerGroup == 0 || blocksCount <= firstDataBlock) return 0;
-    return (blocksCount - firstDataBlock + blocksPerGroup - 1) / blocksPerGroup;
-}
-
-bool Superblock::groupHasSuperblock(std::uint64_t group) const {
-    if (group == 0) return true;
-    if (featureCompat & kCompatSparseSuper2) return group == backupGroups[0] || group == backupGroups[1];
-    if (!(featureRoCompat & kRoCompatSparseSuper) || group == 1) return true;
-    if (group % 2 == 0) return false;
-    // Sparse copies: groups that are powers of 3, 5 or 7.
-    for (const std::uint64_t base : {3, 5, 7}) {
-        std::uint64_t p = base;
-        while (p < group) p *= base;
-        if (p == group) return true;
-    }
-    return false;
-}
-
-std::uint64_t Superblock::descriptorBlock(std::uint64_t index, std::uint64_t tableStart) const {
-    if (!(featureIncompat & kIncompatMetaBg) || index < firstMetaBg) return tableStart + index;
-    // Each meta group keeps its own descriptor block in its first group,
-    // after the superblock copy when that group has one.
-    const std::uint64_t perBlock = blockSize() / descriptorSize();
-    const std::uint64_t group = index * perBlock;
-    return firstDataBlock + group * blocksPerGroup + (groupHasSuperblock(group) ? 1 : 0);
-}
 
 GroupDescriptor decodeGroupDescriptor(Bytes b, std::uint32_t descriptorSize) {
     GroupDescriptor d;

@@ -6,10 +6,9 @@
 #include <string>
 
 #include "core/bytes.h"
+#include "formats/fat_boot.h"
 
 namespace vantor::fat {
-
-enum class FatVersion { fat16, fat32 };
 
 inline constexpr std::size_t kSlotSize = 32;
 inline constexpr std::uint8_t kDeletedMark = 0xE5;
@@ -36,31 +35,6 @@ inline bool isLongNameAttribute(std::uint8_t a) { return (a & 0x3F) == attr::lon
 inline bool isVolumeLabelAttribute(std::uint8_t a) {
     return !isLongNameAttribute(a) && (a & attr::volumeLabel) && !(a & attr::directory);
 }
-
-// The boot sector's parameter block and what follows from it.
-struct BootGeometry {
-    std::uint16_t bytesPerSector = 0;     // 0x0B
-    std::uint8_t sectorsPerCluster = 0;   // 0x0D
-    std::uint16_t reservedSectors = 0;    // 0x0E
-    std::uint8_t fatCount = 0;            // 0x10
-    std::uint16_t rootEntryCount = 0;     // 0x11 (FAT16)
-    // 0x13 total sectors (16-bit), 0x15 media
-    std::uint32_t sectorsPerFat = 0;      // 0x16 (FAT16) or 0x24 (FAT32)
-    std::uint32_t totalSectors = 0;       // 0x13, or 0x20 when that is 0
-    std::uint32_t rootCluster = 0;        // 0x2C (FAT32)
-
-    std::uint64_t clusterBytes = 0;
-    std::uint64_t fatStart = 0;    // byte offset of the first FAT
-    std::uint64_t fatBytes = 0;
-    std::uint64_t rootStart = 0;   // FAT16: the fixed root area; FAT32: dataStart
-    std::uint64_t dataStart = 0;   // byte offset of cluster 2
-    std::uint32_t clusterCount = 0;  // data clusters, numbered 2 .. clusterCount + 1
-};
-
-// Accepts a boot sector of the given version when its parameter block holds
-// geometry a formatter could write. The OEM name is not consulted: every
-// formatter writes its own there ("MSDOS5.0", "mkfs.fat", "MTOO4043", "BSD  4.4").
-std::optional<BootGeometry> decodeBootSector(Bytes sector, FatVersion version);
 
 // One 32-byte short directory entry, fields in offset order.
 struct DirSlot {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/bytes.h"
+#include "formats/ntfs_boot.h"
 
 namespace vantor::ntfs_layout {
 
@@ -24,28 +25,6 @@ inline constexpr std::uint32_t kFileNameIsDirectory = 0x10000000;
 inline constexpr std::uint16_t kAttrCompressed = 0x0001;
 inline constexpr std::uint16_t kAttrEncrypted = 0x4000;
 inline constexpr std::uint16_t kAttrSparse = 0x8000;
-
-inline constexpr std::size_t kDefaultRecordSize = 1024;
-inline constexpr std::size_t kMaxRecordSize = 65536;
-// The update sequence protects every 512-byte stride of a record, whatever
-// the sector size the volume claims.
-inline constexpr std::size_t kFixupStride = 512;
-
-// The volume's first sector.
-struct BootSector {
-    // 0x03 OEM identifier "NTFS    "
-    std::uint16_t bytesPerSector = 0;   // 0x0B
-    std::uint32_t sectorsPerCluster = 0;  // 0x0D (values above 0x80 are 2^(256-v))
-    std::uint64_t totalSectors = 0;     // 0x28
-    std::uint64_t mftCluster = 0;       // 0x30
-    std::uint64_t mirrorCluster = 0;    // 0x38 ($MFTMirr: copies of the first records)
-    std::int8_t clustersPerRecord = 0;  // 0x40 (negative: 2^-n bytes)
-    std::uint64_t clusterSize = 0;      // derived
-    std::uint64_t recordSize = 0;       // derived
-};
-// Decodes a sector that names itself NTFS and whose geometry a formatter could
-// write; nullopt otherwise.
-std::optional<BootSector> decodeBootSector(Bytes sector);
 
 // The fixed header of an MFT record.
 struct RecordHeader {
