@@ -58,14 +58,12 @@ ParceModeNtfsDlg::ParceModeNtfsDlg(WizardPage* opener)
     chooseStandard();
 
     prefix = record ? qs(record->fileSystem).trimmed().left(3) : QString();
-    auto is = [this](const char* p) { return prefix.compare(QLatin1String(p), Qt::CaseInsensitive) == 0; };
-    if (is("fat") || is("exF")) {
-        deep->hide();
-    } else if (is("ext")) {
-        advanced->hide();
-        deep->hide();
-    } else if (is("HFS")) {
-        advanced->hide();
+    // The modes the volume's format offers; a name no reader knows keeps all three.
+    format = record ? formatFor(record->fileSystem) : nullptr;
+    if (format) {
+        standard->setVisible(format->standard);
+        advanced->setVisible(format->advanced);
+        deep->setVisible(format->deep);
     }
 }
 
@@ -87,7 +85,7 @@ void ParceModeNtfsDlg::choose(int chosen) {
     maxLabel->setVisible(isAdvanced);
     maxEdit->setVisible(isAdvanced);
     maxNote->setVisible(isAdvanced);
-    formatted->setVisible(isAdvanced && prefix.compare(QLatin1String("fat"), Qt::CaseInsensitive) == 0);
+    formatted->setVisible(isAdvanced && format && format->offersFormatted);
     standard->setChecked(chosen == 1);
     advanced->setChecked(isAdvanced);
     deep->setChecked(chosen == 3);

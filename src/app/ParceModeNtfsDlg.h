@@ -2,6 +2,7 @@
 // The recovery mode page: Standard, Advanced or Deep, as far as the chosen
 // volume's file system offers them, and the "formatted" option of FAT.
 #include "WizardPage.h"
+#include "results/format_table.h"
 
 class QCheckBox;
 class QLabel;
@@ -39,6 +40,7 @@ public:
 private:
     std::optional<VolumeRecord> record;
     QString prefix;
+    const FormatRow* format = nullptr;
     int mode = 0;
 };
 

@@ -8,40 +8,10 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "fs/fat/Fat16Class.h"
-#include "fs/fat/Fat32Class.h"
+#include "results/format_table.h"
 
 namespace vantor::cli {
 namespace {
-
-struct CandidateList {
-    std::string labelPrefix;                   // "FAT_ENTRY", "FAT32_ENTRY"
-    std::vector<std::int64_t> sectors;          // volume-relative; what --candidate takes
-    std::vector<std::uint32_t> sectorsPerCluster;
-};
-
-// FAT16 and FAT32: copies of the FAT, found by their first two entries.
-CandidateList fatCandidates(fat::FatVolume& reader, int max) {
-    reader.attachVolume();
-    reader.checkBootSector();  // only for its cluster size, offered first
-    CandidateList list;
-    list.labelPrefix = reader.version() == fat::FatVersion::fat32 ? "FAT32_ENTRY" : "FAT_ENTRY";
-    list.sectors = reader.findFatCandidates(max);
-    list.sectorsPerCluster = reader.sectorsPerClusterChoices();
-    return list;
-}
-
-void tellCount(Messages& messages, const CandidateList& list, FsKind kind) {
-    char text[200];
-    if (kind == FsKind::fat32 && list.sectors.empty()) {
-        messages.inform("NO FAT  FAT32-ENTRY found ..");
-        return;
-    }
-    std::snprintf(text, sizeof text,
-                  "Number of %s found = %d . Please select the choice from combo box and click Next button to proceed.",
-                  kind == FsKind::fat32 ? "FAT32-ENTRY" : "FAT-ENTRY", static_cast<int>(list.sectors.size()));
-    messages.inform(text);
-}
 
 int runCandidates(const std::string& source, const VolumeOptions& o, int max, bool json) {
     StderrMessages messages;
@@ -54,25 +24,13 @@ int runCandidates(const std::string& source, const VolumeOptions& o, int max, bo
     const ReaderContext context{reader, *choice.volume, state, progress, messages, {}};
     if (max <= 0) max = 3;
 
-    CandidateList list;
-    const FsKind kind = fsKindFromName(choice.volume->fileSystem);
-    switch (kind) {
-        case FsKind::fat16: {
-            Fat16Class fat(context);
-            list = fatCandidates(fat, max);
-            break;
-        }
-        case FsKind::fat32: {
-            Fat32Class fat(context);
-            list = fatCandidates(fat, max);
-            break;
-        }
-        // NTFS: the MFT record search, and exFAT: FAT and heap searches, go here.
-        default:
-            std::cerr << "no candidate search for " << choice.volume->fileSystem << " volumes yet\n";
-            return kUsage;
+    const FormatRow* format = formatFor(choice.volume->fileSystem);
+    if (!format || !format->findCandidates) {
+        std::cerr << "no candidate search for " << choice.volume->fileSystem << " volumes yet\n";
+        return kUsage;
     }
-    tellCount(messages, list, kind);
+    const CandidateList list = format->findCandidates(context, max);
+    std::fprintf(stderr, "%zu candidates found\n", list.sectors.size());
 
     if (json) {
         nlohmann::json out = {{"volume", {{"fileSystem", choice.volume->fileSystem},

@@ -126,6 +126,7 @@ void appendJsonTime(std::string& out, std::string_view key, const std::optional<
 // One entry object of ls and search --json.
 std::string entryJsonText(const std::string& path, const RecoveredItem& item, bool orphan) {
     std::string out = "{";
+    appendJsonField(out, "id", std::to_string(item.id).c_str());
     appendJsonField(out, "path", std::string_view(path));
     appendJsonField(out, "name", std::string_view(item.name));
     appendJsonField(out, "folder", item.isFolder ? "true" : "false");
@@ -140,7 +141,12 @@ std::string entryJsonText(const std::string& path, const RecoveredItem& item, bo
     appendJsonField(out, "accessText", std::string_view(item.accessText));
     appendJsonField(out, "modificationText", std::string_view(item.modificationText));
     appendJsonField(out, "attributes", std::string_view(item.attributeText));
-    out.back() = '}';
+    out += "\"warnings\":[";
+    for (std::size_t i = 0; i < item.warnings.size(); ++i) {
+        if (i) out += ',';
+        appendJsonString(out, item.warnings[i]);
+    }
+    out += "]}";
     return out;
 }
 
@@ -196,7 +202,7 @@ void listEntries(const EntrySource& source, EntryRef folder, const std::string& 
 int runLs(const std::string& source, const VolumeOptions& o, bool recursive, bool json) {
     ScannedVolume v;
     if (const int status = scanVolume(source, o, v); status != kDone) return status;
-    VolumeReader& reader = *v.run->reader();
+    EntrySource& reader = *v.run->reader();
     std::optional<EntryJsonWriter> writer;
     if (json) writer.emplace(v.volume);
     const EntryVisitor visit = [&](const std::string& path, const RecoveredItem& item, bool orphan) {
@@ -260,7 +266,7 @@ int reportSave(const SaveReport& r) {
 int runSave(const std::string& source, const VolumeOptions& o, const std::string& out, const std::string& path) {
     ScannedVolume v;
     if (const int status = scanVolume(source, o, v); status != kDone) return status;
-    VolumeReader& reader = *v.run->reader();
+    EntrySource& reader = *v.run->reader();
     const auto entry = findEntry(reader, v.state.rootLabel, path);
     if (!entry) {
         std::cerr << "no entry " << path << " on the volume\n";

@@ -4,10 +4,11 @@
 // found, whatever the file system. Readers implement EntrySource; only
 // results/ and the front ends call it.
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "core/content_sink.h"
 #include "core/texts.h"
 #include "core/worker_control.h"
 
@@ -17,6 +18,9 @@ namespace vantor {
 using EntryRef = std::uint64_t;
 
 struct RecoveredItem {
+    // The file system's own number for the entry: inode, MFT record, catalog
+    // node id, or the position of its directory slot (FAT).
+    std::uint64_t id = 0;
     std::string name;          // UTF-8, as found on disk (save makes it safe)
     bool isFolder = false;     // shown in the tree, never as a list row
     bool isDeleted = false;    // drawn red
@@ -27,18 +31,9 @@ struct RecoveredItem {
     std::string creationText, accessText, modificationText;  // list columns 1-3
     std::string sizeColumnText;                              // column 4
     std::string attributeText;                               // column 5
-};
-
-// What a content save did. A file can be written and still be damaged (an
-// unreadable block written as zeros): `damaged` says so and `problem` why.
-struct SaveResult {
-    bool written = false;
-    bool damaged = false;
-    // Deliberately not written (the NTFS bad-cluster file): counted and
-    // announced by the save, but not reported as a failure.
-    bool withheld = false;
-    std::uint64_t bytes = 0;
-    std::string problem;
+    // What looked wrong about this entry (a torn record, a chain that ended
+    // early, clusters since reused): short texts, empty when nothing did.
+    std::vector<std::string> warnings;
 };
 
 // How the results tree shows one reader's entries: the few places where the
@@ -75,12 +70,10 @@ public:
     virtual bool isSaveFolder(EntryRef entry) const = 0;
     virtual bool isSaveFile(EntryRef entry) const = 0;
 
-    // Writes the entry's content to `file` (a new path chosen by the caller)
-    // and restores its times. Reads the device; call from the one worker.
-    virtual SaveResult saveEntry(EntryRef entry, const std::filesystem::path& file) = 0;
-
-    // Gives an entry another name (the recycle bin's former names).
-    virtual void rename(EntryRef entry, std::string newName) = 0;
+    // Writes the entry's content to `sink` in file order: bytes, holes, and
+    // the ranges it could not read, marked damaged and written as zeros.
+    // Reads the device; call from the one worker.
+    virtual ContentOutcome writeContent(EntryRef entry, ContentSink& sink) = 0;
 
     // Where this reader's tree differs from the plain one (see TreeTraits).
     virtual TreeTraits treeTraits() const { return {}; }
@@ -121,6 +114,17 @@ class VolumeReader : public EntrySource {
 public:
     virtual ScanOutcome scan(ScanMode mode) = 0;
     virtual RecycleLayout recycleLayout() const { return RecycleLayout::none; }
+    // What the scan found wrong with the volume as a whole (unreadable
+    // sectors, a FAT shorter than its clusters), for the scan's summary.
+    const std::vector<std::string>& scanWarnings() const { return volumeWarnings; }
+
+protected:
+    void warnScan(std::string text) {
+        if (volumeWarnings.size() < 64) volumeWarnings.push_back(std::move(text));
+    }
+
+private:
+    std::vector<std::string> volumeWarnings;
 };
 
 }  // namespace vantor

@@ -11,8 +11,9 @@ struct VolumeRecord {
     std::string fileSystem;   // "NTFS", "FAT32", "FAT16", "FAT64", "extX", "HFS+", "RAW", ...
     std::string rootPath;     // mount point or device path of a mounted volume; empty for a found partition
     std::string volumeId;     // list number ("%d") of a found partition, device path of a volume
-    std::string sizeText;     // as the list shows it; its leading number is megabytes
+    std::string sizeText;     // as the list shows it; only for display
     std::int64_t startSector = 0;
+    std::uint64_t sizeBytes = 0;  // the volume's extent; 0: unknown, up to the end of the source
     friend bool operator==(const VolumeRecord&, const VolumeRecord&) = default;
 };
 

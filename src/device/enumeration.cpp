@@ -110,6 +110,7 @@ std::vector<VolumeRecord> enumerateVolumes(const SystemRoots& roots) {
         r.rootPath = mounted != points.end() ? mounted->second : device;
         r.volumeId = device;
         r.sizeText = volumeSizeText(bytes);
+        r.sizeBytes = bytes;
         r.startSector = 0;
         volumes.push_back(r);
     }

@@ -76,7 +76,6 @@ void Partition::addRecord(VolumeRecord record, std::string_view status) {
 }
 
 int Partition::scanPartitionTables() {
-    reader.baseOffset = 0;
     std::vector<std::uint8_t> head(1024, 0);
     const bool haveHead = reader.readAt(0, head) == head.size();
     if (haveHead && gptFormat) return scanGpt();
@@ -112,6 +111,7 @@ void Partition::addMbrEntry(std::uint8_t type, std::int64_t start, std::uint64_t
     r.fileSystem = name;
     r.volumeId = nextVolumeId();
     r.sizeText = megabytesText(static_cast<std::int64_t>(sectors >> 11), 3);
+    r.sizeBytes = sectors * 512;
     r.startSector = start;
     addRecord(r, status);
 }
@@ -128,6 +128,7 @@ int Partition::scanMbr(bool protectiveFallback) {
         r.fileSystem = id->name;
         r.volumeId = nextVolumeId();
         r.sizeText = megabytesText(id->sizeBytes / 1048576, 2);
+        r.sizeBytes = static_cast<std::uint64_t>(id->sizeBytes);
         r.startSector = 0;
         addRecord(r, "");
         return 0;
@@ -207,6 +208,7 @@ int Partition::scanGpt() {
         VolumeRecord r;
         r.volumeId = nextVolumeId();
         r.startSector = startLba;
+        r.sizeBytes = static_cast<std::uint64_t>(endLba - startLba + 1) * 512;  // the entry's last LBA is inclusive
         std::string status;
         const bool sizedBoot = id && id->headerSector == 0 && id->sizeBytes / 1048576 > 0;
         if (sizedBoot && id->kind == FsKind::ntfs) {

@@ -9,6 +9,7 @@
 #include "core/progress.h"
 #include "device/FileReadSeek.h"
 #include "device/VolumeRecord.h"
+#include "device/VolumeWindow.h"
 
 namespace vantor {
 
@@ -20,12 +21,15 @@ struct AdvancedPicks {
 };
 
 struct ReaderContext {
-    readWriteInterface& reader;  // the shared reader; its baseOffset is the reader's to set
+    readWriteInterface& reader;  // the shared reader: the whole source
     VolumeRecord volume;
     AppState& state;
     ProgressSink& progress = nullProgress();
     Messages& messages = silentMessages();
     AdvancedPicks picks{};
+
+    // The volume as a reader reads it.
+    VolumeWindow window() const { return VolumeWindow::of(reader, volume); }
 };
 
 }  // namespace vantor

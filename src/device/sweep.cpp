@@ -28,7 +28,6 @@ std::string sweepStatus(FsKind kind, int ntfsCount) {
 int Partition::sweepForVolumes() {
     progress.setStatus("Scanning partition.....");
     control.stopRequested.clear();
-    reader.baseOffset = 0;
 
     const std::int64_t total = reader.deviceTotalSectors();
     std::int64_t current = customStartSector > 0 ? customStartSector : 0;
@@ -66,6 +65,7 @@ int Partition::sweepForVolumes() {
                     r.fileSystem = id->name;
                     r.volumeId = nextVolumeId();
                     r.sizeText = std::to_string(mb) + (id->kind == FsKind::ntfs ? "   MB" : "  MB");
+                    r.sizeBytes = static_cast<std::uint64_t>(id->sizeBytes);
                     r.startSector = start;
                     addRecord(r, "");
                     // Jump over the volume. NTFS counts its sectors without the

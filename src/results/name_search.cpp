@@ -61,7 +61,7 @@ public:
         }
         for (const EntryRef child : children) {
             seams.waitIfPaused();
-            if (source.control.stopRequested.requested()) {
+            if (seams.readerStopRequested()) {
                 report.stopped = true;
                 return;
             }
@@ -136,7 +136,7 @@ SearchReport searchNames(EntrySource& source, std::string_view pattern, const st
                     seams.progress->setRange(0, n);
                     search.walk(child, insideFolderPath(rootLabel, item.name), 1);
                     seams.progress->setPosition(n);
-                    if (source.control.stopRequested.take()) report.stopped = true;
+                    if (seams.takeReaderStop()) report.stopped = true;
                 }
             }
         }

@@ -1,9 +1,6 @@
 #include "results/recycle_names.h"
 
-#include <fstream>
-#include <iterator>
 #include <map>
-#include <system_error>
 #include <vector>
 
 #include "core/text.h"
@@ -36,53 +33,30 @@ std::optional<std::string> pathFromRecord(Bytes record) {
     return utf16leToUtf8(*text, true);
 }
 
-std::vector<std::uint8_t> readSmallFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return {};
-    std::vector<std::uint8_t> bytes;
-    char c;
-    while (bytes.size() <= kMaxRecycleRecord && in.get(c)) bytes.push_back(static_cast<std::uint8_t>(c));
-    return bytes;
-}
-
 std::string replaceAll(std::string s, std::string_view from, std::string_view to) {
     for (std::size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size()))
         s.replace(at, from.size(), to);
     return s;
 }
 
-int renameInFolder(EntrySource& source, EntryRef folder, const std::filesystem::path& scratch) {
+void nameInFolder(EntrySource& source, EntryRef folder, std::map<EntryRef, std::string>& names) {
     const auto children = childrenOf(source, folder);
     std::map<std::string, std::string> formerNames;
-    int counter = 0;
     for (const EntryRef child : children) {
-        const std::string name = source.describe(child).name;
-        if (name.rfind("$I", 0) != 0 || !source.isSaveFile(child)) continue;
-        // A record is a few hundred bytes; a larger "$I" is not one, and
-        // saving it whole would fill the scratch folder (which may lie on the
-        // very disk being rescued).
-        if (source.describe(child).size >= kMaxRecycleRecord) continue;
-        // A name of our own: the record's name comes from the disk.
-        const auto temp = scratch / ("record-" + std::to_string(counter++));
-        const SaveResult saved = source.saveEntry(child, temp);
-        if (saved.written) {
-            const auto bytes = readSmallFile(temp);
-            if (auto former = formerNameFromRecord(bytes)) formerNames[name] = *former;
-        }
-        std::error_code ignored;
-        std::filesystem::remove(temp, ignored);
+        const RecoveredItem item = source.describe(child);
+        if (item.name.rfind("$I", 0) != 0 || !source.isSaveFile(child)) continue;
+        // A record is a few hundred bytes; a larger "$I" is not one.
+        if (item.size >= kMaxRecycleRecord) continue;
+        MemorySink record(kMaxRecycleRecord);
+        if (source.writeContent(child, record).status != ContentOutcome::Status::written) continue;
+        if (auto former = formerNameFromRecord(record.bytes())) formerNames[item.name] = *former;
     }
-    int renamed = 0;
     for (const auto& [recordName, former] : formerNames) {
         const std::string contentName = replaceAll(recordName, "$I", "$R");
         if (contentName.empty()) continue;
-        for (const EntryRef child : children) {
-            if (source.describe(child).name != contentName) continue;
-            source.rename(child, former);
-            ++renamed;
-        }
+        for (const EntryRef child : children)
+            if (source.describe(child).name == contentName) names[child] = former;
     }
-    return renamed;
 }
 
 }  // namespace
@@ -96,24 +70,24 @@ std::optional<std::string> formerNameFromRecord(Bytes record) {
     return name;
 }
 
-int restoreRecycleNames(EntrySource& source, RecycleLayout layout, const std::filesystem::path& scratch) {
-    if (layout == RecycleLayout::none) return 0;
+std::map<EntryRef, std::string> recycledNames(EntrySource& source, RecycleLayout layout) {
+    std::map<EntryRef, std::string> names;
+    if (layout == RecycleLayout::none) return names;
     const auto root = source.rootEntry();
-    if (!root) return 0;
-    int renamed = 0;
+    if (!root) return names;
     for (const EntryRef top : childrenOf(source, *root)) {
         const RecoveredItem bin = source.describe(top);
         // Windows writes "$Recycle.Bin" on NTFS and in FAT long names; case is not significant.
         if (!bin.isFolder || !(equalsIgnoreCase(bin.name, "$RECYCLE.BIN") || equalsIgnoreCase(bin.name, "$RECYCLEBIN")))
             continue;
         if (layout == RecycleLayout::flat) {
-            renamed += renameInFolder(source, top, scratch);
+            nameInFolder(source, top, names);
             continue;
         }
         for (const EntryRef user : childrenOf(source, top))
-            if (source.describe(user).isFolder) renamed += renameInFolder(source, user, scratch);
+            if (source.describe(user).isFolder) nameInFolder(source, user, names);
     }
-    return renamed;
+    return names;
 }
 
 }  // namespace vantor

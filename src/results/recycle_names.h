@@ -2,7 +2,7 @@
 // The Windows recycle bin keeps each deleted file as a pair: "$I..." holds
 // the file's former path, "$R..." its content. After a scan the "$R" entries
 // get their former names back.
-#include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -19,9 +19,8 @@ inline constexpr std::size_t kMaxRecycleRecord = 2048;
 // its length in characters at 0x18 and the path from 0x1C.
 std::optional<std::string> formerNameFromRecord(Bytes record);
 
-// Renames the "$R" entries of the recycle-bin folders at the top of the
-// volume. The "$I" records are saved into `scratch` (a folder of the
-// caller's) and removed again. Returns how many entries were renamed.
-int restoreRecycleNames(EntrySource& source, RecycleLayout layout, const std::filesystem::path& scratch);
+// The former names of the "$R" entries of the recycle-bin folders at the
+// top of the volume, read from their "$I" records in memory.
+std::map<EntryRef, std::string> recycledNames(EntrySource& source, RecycleLayout layout);
 
 }  // namespace vantor

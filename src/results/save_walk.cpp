@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "core/output_file.h"
+#include "results/entry_save.h"
 #include "results/entry_walk.h"
 #include "results/safe_name.h"
 
@@ -69,7 +70,7 @@ public:
         SaveResult result;
         {
             auto lock = seams.useReader();
-            result = source.saveEntry(entry, *file);
+            result = saveEntryToFile(source, entry, *file);
         }
         if (seams.fileLabel) seams.fileLabel("");
         if (result.withheld) {

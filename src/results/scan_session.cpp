@@ -1,37 +1,10 @@
 #include "results/scan_session.h"
 
-#include <stdlib.h>
-
-#include <system_error>
-
-#include "results/reader_factory.h"
+#include "results/format_table.h"
 #include "results/recycle_names.h"
 #include "results/results_tree.h"
 
 namespace vantor {
-
-namespace {
-
-// A private folder for the recycle-bin records, removed with its contents.
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        std::error_code error;
-        std::string pattern = (std::filesystem::temp_directory_path(error) / "vantor-XXXXXX").string();
-        if (error) pattern = "/tmp/vantor-XXXXXX";
-        if (::mkdtemp(pattern.data())) folder = pattern;
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
-    }
-    const std::filesystem::path& path() const { return folder; }
-
-private:
-    std::filesystem::path folder;
-};
-
-}  // namespace
 
 ScanRun::ScanRun(const ReaderContext& context) : ctx(context) {}
 
@@ -72,12 +45,12 @@ void ScanRun::launch(std::function<void()> job) {
 }
 
 bool ScanRun::start(ScanMode mode) {
-    const FsKind kind = fsKindFromName(ctx.volume.fileSystem);
     if (equalsIgnoreCase(ctx.volume.fileSystem, "unknown")) {
         ctx.messages.inform("unKnown Partition Cant be parsed...");
         return false;
     }
-    auto made = kind == FsKind::unknown || kind == FsKind::raw ? nullptr : makeVolumeReader(ctx.volume.fileSystem, ctx);
+    const FormatRow* format = formatFor(ctx.volume.fileSystem);
+    auto made = format && format->makeReader ? format->makeReader(ctx) : nullptr;
     if (!made) {
         ctx.messages.inform("not a valid drive.");
         ctx.progress.setStatus("Not a valid Drive .Go back");
@@ -91,9 +64,9 @@ bool ScanRun::start(ScanMode mode, std::unique_ptr<VolumeReader> reader) {
     if (!beginWorker()) return false;
     owned = std::move(reader);
     active = owned.get();
-    const FsKind kind = fsKindFromName(ctx.volume.fileSystem);
-    if (kind == FsKind::ntfs) ctx.progress.setStatus("ntfs partition selected....");
-    if (kind == FsKind::hfsPlus) ctx.progress.setStatus("HFS+ partition selected....");
+    named = std::make_unique<NamedEntries>(*active);
+    if (const FormatRow* format = formatFor(ctx.volume.fileSystem); format && !format->startStatus.empty())
+        ctx.progress.setStatus(format->startStatus);
     launch([this, mode] { runScan(mode); });
     return true;
 }
@@ -107,24 +80,21 @@ void ScanRun::runScan(ScanMode mode) {
 void ScanRun::commonTail() {
     // The former names first, so the tree shows them from the start.
     if (active->recycleLayout() != RecycleLayout::none) {
-        ScratchFolder scratch;
-        if (!scratch.path().empty()) {
-            auto lock = std::lock_guard(readerLock);
-            restoreRecycleNames(*active, active->recycleLayout(), scratch.path());
-        }
+        auto lock = std::lock_guard(readerLock);
+        named->setNames(recycledNames(*active, active->recycleLayout()));
     }
     if (resultsTree) {
         const auto fill = [this] {
             auto lock = std::lock_guard(readerLock);
-            const TreeItem root = insertRootItem(*resultsTree, *active, ctx.state.rootLabel);
-            fillTopLevel(*resultsTree, *active, root);
-            addExpandPlaceholders(*resultsTree, *active);
+            const TreeItem root = insertRootItem(*resultsTree, *named, ctx.state.rootLabel);
+            fillTopLevel(*resultsTree, *named, root);
+            addExpandPlaceholders(*resultsTree, *named);
         };
         if (onTreeThread) onTreeThread(fill);
         else fill();
     }
-    // The HFS+ life cycle closes with its own status and no message.
-    if (fsKindFromName(ctx.volume.fileSystem) == FsKind::hfsPlus) return;
+    // Some life cycles close with their own status and no message.
+    if (const FormatRow* format = formatFor(ctx.volume.fileSystem); format && !format->closingMessage) return;
     static constexpr const char* kDone = "Scanning processing done.Select save button to save the data.";
     ctx.messages.inform(kDone);
     ctx.progress.setStatus(kDone);
@@ -136,6 +106,7 @@ WorkSeams ScanRun::seams() {
     s.messages = &ctx.messages;
     s.pageStop = &pageStop;
     s.gate = active ? &active->control.gate : nullptr;
+    s.readerStop = active ? &active->control.stopRequested : nullptr;
     s.readerLock = &readerLock;
     s.fileLabel = onFileLabel;
     return s;
@@ -164,7 +135,7 @@ bool ScanRun::startSaveJob(EntryRef entry, const std::string& entryPath, const s
     pageStop.clear();
     active->control.stopRequested.clear();
     launch([this, entry, entryPath, outDir, done = std::move(done), save] {
-        const SaveReport report = save(*active, entry, entryPath, outDir, seams());
+        const SaveReport report = save(*named, entry, entryPath, outDir, seams());
         pageStop.clear();
         if (done) done(report);
     });
@@ -179,7 +150,7 @@ bool ScanRun::startSearch(const std::string& pattern, std::function<void(const S
     active->control.stopRequested.clear();
     ctx.state.searchText = pattern;
     launch([this, pattern, onHit = std::move(onHit), done = std::move(done)] {
-        const SearchReport report = searchNames(*active, pattern, ctx.state.rootLabel, seams(),
+        const SearchReport report = searchNames(*named, pattern, ctx.state.rootLabel, seams(),
                                                 onHit ? onHit : [](const SearchHit&) {});
         active->control.stopRequested.clear();
         if (done) done(report);

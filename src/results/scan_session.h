@@ -17,6 +17,7 @@
 #include "core/recovered.h"
 #include "device/reader_context.h"
 #include "results/name_search.h"
+#include "results/named_entries.h"
 #include "results/save_walk.h"
 
 namespace vantor {
@@ -64,7 +65,11 @@ public:
     // Blocks until the current worker has ended.
     void wait();
 
-    VolumeReader* reader() { return active; }
+    // The scanned entries as everything shows and saves them (with the names
+    // given after the scan); null before a scan started.
+    EntrySource* reader() { return named.get(); }
+    // The reader itself, for what only it knows (its scan's warnings).
+    VolumeReader* volumeReader() { return active; }
     ScanOutcome outcome() const { return lastOutcome.load(); }
     // The reader for the UI thread, only when no worker is reading: an
     // unowned lock means "busy, try again later".
@@ -85,6 +90,7 @@ private:
     ReaderContext ctx;
     std::unique_ptr<VolumeReader> owned;
     VolumeReader* active = nullptr;
+    std::unique_ptr<NamedEntries> named;
     CheckTree* resultsTree = nullptr;
     std::thread worker;
     std::atomic<bool> running{false};

@@ -16,6 +16,8 @@ struct WorkSeams {
     ProgressSink* progress = &nullProgress();
     Messages* messages = &silentMessages();
     StopFlag* pageStop = nullptr;  // the session's Stop; null: never stopped
+    // The reader's own stop byte, which the search takes folder by folder.
+    StopFlag* readerStop = nullptr;
     PauseGate* gate = nullptr;     // null: never paused
     std::mutex* readerLock = nullptr;
     // The per-file line under the status: "File size: N kb" while a file is
@@ -23,6 +25,8 @@ struct WorkSeams {
     std::function<void(std::string_view)> fileLabel;
 
     bool stopRequested() const { return pageStop && pageStop->requested(); }
+    bool readerStopRequested() const { return readerStop && readerStop->requested(); }
+    bool takeReaderStop() const { return readerStop && readerStop->take(); }
     // A poll point: waits while paused, never holding the reader lock.
     void waitIfPaused() const {
         if (gate) gate->wait();

@@ -198,7 +198,7 @@ public:
     }
 
     std::size_t readAt(std::uint64_t offset, std::span<std::uint8_t> dest) override {
-        const std::uint64_t at = baseOffset + offset;
+        const std::uint64_t at = offset;
         reads.push_back(at);
         if (dest.empty() || at >= totalBytes) return 0;
         const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(dest.size(), totalBytes - at));

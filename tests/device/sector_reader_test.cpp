@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "device/FileReadSeek.h"
+#include "device/VolumeWindow.h"
 #include "support/support.h"
 
 using namespace vantor;
@@ -86,20 +87,32 @@ TEST(SectorReader, ReadAtTheEndIsFalseAndLeavesTheDestination) {
     }
 }
 
-TEST(SectorReader, BaseOffsetMovesEveryRead) {
+TEST(SectorReader, PositionedPairMovesOnByWhatWasRead) {
     ScratchDir dir;
     FileReadSeek reader;
     ASSERT_TRUE(reader.open(writeImage(dir, 2 * 1048576).string()));
-    reader.baseOffset = 2048 * 512;
     std::vector<std::uint8_t> dest(512);
-    ASSERT_TRUE(reader.seek(0));
+    ASSERT_TRUE(reader.seek(1048576));
     ASSERT_TRUE(reader.read(dest));
     for (std::size_t i = 0; i < dest.size(); ++i) ASSERT_EQ(dest[i], imageByte(1048576 + i)) << "byte " << i;
-    // The pair moves on by what was read.
     ASSERT_TRUE(reader.read(dest));
     EXPECT_EQ(dest[0], imageByte(1048576 + 512));
-    ASSERT_EQ(reader.readAt(1024, dest), 512u);
+}
+
+TEST(SectorReader, WindowReadsTheVolumeFromItsStart) {
+    ScratchDir dir;
+    FileReadSeek reader;
+    ASSERT_TRUE(reader.open(writeImage(dir, 2 * 1048576).string()));
+    VolumeWindow window(reader, 1048576, 0);
+    EXPECT_EQ(window.length(), 1048576u);
+    std::vector<std::uint8_t> dest(512);
+    ASSERT_EQ(window.readAt(1024, dest), 512u);
     EXPECT_EQ(dest[0], imageByte(1048576 + 1024));
+    // A sector read again directly (O_DIRECT where the file system allows it)
+    // gives the same bytes.
+    std::vector<std::uint8_t> again(512);
+    ASSERT_EQ(reader.readSector(1048576 + 1024, again), 512u);
+    EXPECT_EQ(again, dest);
 }
 
 TEST(SectorReader, PathThatCannotBeOpenedSaysInvalidHandleOnce) {

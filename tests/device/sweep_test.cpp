@@ -236,7 +236,7 @@ public:
     bool open(const std::string&) override { return true; }
     std::size_t readAt(std::uint64_t offset, std::span<std::uint8_t> dest) override {
         ++reads;
-        const std::uint64_t at = baseOffset + offset;
+        const std::uint64_t at = offset;
         if (at < static_cast<std::uint64_t>(fadesAt) * 512) {
             const std::uint64_t room = static_cast<std::uint64_t>(fadesAt) * 512 - at;
             if (dest.size() > room) {

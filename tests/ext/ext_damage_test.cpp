@@ -14,6 +14,7 @@
 #include "device/FileReadSeek.h"
 #include "fs/ext/ext2Class.h"
 #include "support/support.h"
+#include "results/entry_save.h"
 
 namespace vantor {
 namespace {
@@ -32,7 +33,7 @@ public:
     }
     bool open(const std::string&) override { return true; }
     std::size_t readAt(std::uint64_t offset, std::span<std::uint8_t> dest) override {
-        const std::uint64_t at = baseOffset + offset;
+        const std::uint64_t at = offset;
         if (at < badEnd && at + dest.size() > badStart) return 0;
         if (at >= data.size()) return 0;
         const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(dest.size(), data.size() - at));
@@ -89,10 +90,14 @@ TEST(ExtDamage, UnreadableBlockIsWrittenAsZerosInItsPlaceAndReported) {
 
     test::ScratchDir scratch;
     const fs::path saved = scratch.path() / "big.raw";
-    const SaveResult result = reader.saveEntry(*ref, saved);
+    const SaveResult result = saveEntryToFile(reader, *ref, saved);
     EXPECT_TRUE(result.written);
     EXPECT_TRUE(result.damaged);
-    EXPECT_NE(result.problem.find("could not be read"), std::string::npos) << result.problem;
+    EXPECT_NE(result.problem.find("unreadable: bytes "), std::string::npos) << result.problem;
+    // The report names exactly the one block.
+    ASSERT_EQ(result.damage.size(), 1u);
+    EXPECT_EQ(result.damage[0].length, 4096u);
+    EXPECT_EQ(result.damage[0].first % 4096, 0u);
     const Buffer got = test::readFileBytes(saved);
     ASSERT_EQ(got.size(), expected.size());
     // Exactly one 4 KiB stretch differs, and it is zeros; everything after
@@ -116,7 +121,7 @@ std::size_t walkEverything(EntrySource& s, const fs::path& scratch, std::size_t&
             ++seen;
             const RecoveredItem item = s.describe(*child);
             if (s.isSaveFile(*child) && saves < 6 && item.size < (std::uint64_t{64} << 20)) {
-                s.saveEntry(*child, scratch / ("f" + std::to_string(saves++)));
+                saveEntryToFile(s, *child, scratch / ("f" + std::to_string(saves++)));
             }
             walk(*child, depth + 1);
         }

@@ -14,6 +14,7 @@
 #include "device/FileReadSeek.h"
 #include "fs/ext/ext2Class.h"
 #include "support/support.h"
+#include "results/entry_save.h"
 
 namespace vantor {
 namespace {
@@ -152,7 +153,7 @@ TEST(ExtFixtures, ContractListsAndSavesEveryEntryOfTheManifest) {
             EXPECT_EQ(item.modification->seconds, e["mtime"].get<std::int64_t>());
             ASSERT_TRUE(reader.isSaveFile(it->second));
             const fs::path saved = scratch.path() / "file";
-            const SaveResult r = reader.saveEntry(it->second, saved);
+            const SaveResult r = saveEntryToFile(reader, it->second, saved);
             EXPECT_TRUE(r.written) << r.problem;
             EXPECT_FALSE(r.damaged) << r.problem;
             EXPECT_EQ(r.bytes, e["size"].get<std::uint64_t>());
@@ -174,7 +175,7 @@ TEST(ExtFixtures, ListingReadsNothingMoreFromTheVolume) {
     EXPECT_EQ(scanned->reader->singleInodeReads(), before);
     // A save reads its one inode again, and only that.
     test::ScratchDir scratch;
-    scanned->reader->saveEntry(listed.at("ROOT/docs/report.txt"), scratch.path() / "report.txt");
+    saveEntryToFile(*scanned->reader, listed.at("ROOT/docs/report.txt"), scratch.path() / "report.txt");
     EXPECT_EQ(scanned->reader->singleInodeReads(), before + 1);
 }
 
@@ -251,7 +252,7 @@ TEST(ExtFixtures, FileOverFourGiBKeepsItsDataAtItsOffsetsAndItsHolesAsHoles) {
 
     test::ScratchDir scratch;
     const fs::path saved = scratch.path() / "huge.bin";
-    const SaveResult r = scanned->reader->saveEntry(huge, saved);
+    const SaveResult r = saveEntryToFile(*scanned->reader, huge, saved);
     ASSERT_TRUE(r.written) << r.problem;
     EXPECT_FALSE(r.damaged) << r.problem;
     EXPECT_EQ(fs::file_size(saved), size);

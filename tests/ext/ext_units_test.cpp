@@ -98,7 +98,7 @@ TEST(ExtSuperblock, SearchFindsItAtEachPlaceAVolumeCanHaveIt) {
         ASSERT_EQ(v.reader.findSuperblock(), c.found);
         if (!c.found) continue;
         EXPECT_EQ(v.reader.superblockOffset(), c.placedAt);
-        EXPECT_EQ(v.source.baseOffset, c.baseOffset);
+        EXPECT_EQ(v.reader.volumeStart(), c.baseOffset);
         EXPECT_EQ(v.reader.descriptorTableOffset(), c.descriptorTable);
     }
 }
@@ -115,7 +115,7 @@ TEST(ExtSuperblock, BackupCopyServesWhenThePrimaryIsGone) {
     MemoryVolume v(volume);
     ASSERT_TRUE(v.reader.attachVolume());
     ASSERT_TRUE(v.reader.findSuperblock());
-    EXPECT_EQ(v.source.baseOffset, 0u);
+    EXPECT_EQ(v.reader.volumeStart(), 0u);
     EXPECT_EQ(v.reader.descriptorTableOffset(), std::uint64_t{8194} * 1024);
 }
 
@@ -198,7 +198,8 @@ Buffer inodeRecord(std::uint16_t mode, std::uint64_t size, std::uint32_t flags) 
 std::vector<BlockRun> runsOf(const Buffer& record, const Buffer& volume, std::uint32_t blockSize,
                              bool* damaged = nullptr) {
     MemoryReader source(volume);
-    VolumeBlocks blocks(source, blockSize, volume.size() / blockSize);
+    VolumeWindow window(source, 0, 0);
+    VolumeBlocks blocks(window, blockSize, volume.size() / blockSize);
     const Inode inode = decodeInode(record, false);
     const BlockList list = buildBlockList(inode, blocks, blocksFor(inode.size, blockSize));
     if (damaged) *damaged = list.damaged;
@@ -344,7 +345,8 @@ TEST(ExtExtents, FortyEightBitStartsAreKept) {
     putExtentHeader(record, 0x28, 1, 0);
     putLeaf(record, 0x28 + 12, 0, 1, (std::uint64_t{3} << 32) | 7);
     MemoryReader source(Buffer(4096, 0));
-    VolumeBlocks blocks(source, 4096, std::uint64_t{1} << 36);
+    VolumeWindow window(source, 0, 0);
+    VolumeBlocks blocks(window, 4096, std::uint64_t{1} << 36);
     const BlockList list = buildBlockList(decodeInode(record, false), blocks, 1);
     ASSERT_EQ(list.runs.size(), 1u);
     EXPECT_EQ(list.runs[0].diskBlock, (std::uint64_t{3} << 32) | 7);

@@ -13,6 +13,7 @@
 #include "fs/fat/Fat16Class.h"
 #include "fs/fat/Fat32Class.h"
 #include "support/support.h"
+#include "results/entry_save.h"
 
 namespace vantor {
 namespace {
@@ -222,7 +223,7 @@ TEST(FatReader, ALiveFileWhoseChainEndsEarlyIsSavedDamaged) {
     Fat16Class reader(h.context);
     ASSERT_EQ(reader.scan(ScanMode::standard), ScanOutcome::done);
     test::ScratchDir out;
-    const auto result = reader.saveEntry(pathsOf(reader).at("ROOT/docs/nested/deeper/data.bin"), out.path() / "data.bin");
+    const auto result = saveEntryToFile(reader, pathsOf(reader).at("ROOT/docs/nested/deeper/data.bin"), out.path() / "data.bin");
     EXPECT_TRUE(result.written);
     EXPECT_TRUE(result.damaged);
     EXPECT_NE(result.problem.find("chain ends early"), std::string::npos) << result.problem;
@@ -351,7 +352,7 @@ TEST(FatReader, DamagedCopiesOfTheFixturesNeitherCrashNorHang) {
                 forEachEntry(*reader, [&](EntryRef ref, const std::string&) {
                     const RecoveredItem item = reader->describe(ref);
                     if (reader->isSaveFile(ref) && saved < 5 && item.size < (1u << 20)) {
-                        reader->saveEntry(ref, out.path() / ("f" + std::to_string(saved++)));
+                        saveEntryToFile(*reader, ref, out.path() / ("f" + std::to_string(saved++)));
                     }
                 }, 20000);
             }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/recovered.h"
+#include "results/entry_save.h"
 
 namespace vantor::fuzz {
 
@@ -43,7 +44,7 @@ inline void walkDescribeAndSave(EntrySource& reader, const std::filesystem::path
             const RecoveredItem item = reader.describe(*c);
             if (reader.isSaveFolder(*c) && item.hasChildren && depth < 64) stack.emplace_back(*c, depth + 1);
             if (reader.isSaveFile(*c) && saved < maxSaves && item.size < (std::uint64_t{1} << 20)) {
-                reader.saveEntry(*c, scratch / "out");
+                saveEntryToFile(reader, *c, scratch / "out");
                 ++saved;
             }
         }

@@ -15,6 +15,7 @@
 #include "device/reader_context.h"
 #include "fs/ntfs/ntfs.h"
 #include "support/support.h"
+#include "results/entry_save.h"
 
 namespace vantor {
 namespace {
@@ -433,7 +434,7 @@ TEST(NtfsFixture, CorruptedCopiesNeitherCrashNorHang) {
         std::size_t saved = 0;
         for (std::int64_t i = 0; i < static_cast<std::int64_t>(m.reader.entries().size()) && saved < 100; ++i) {
             if (!m.reader.isSaveFile(static_cast<EntryRef>(i))) continue;
-            m.reader.saveEntry(static_cast<EntryRef>(i), out.path() / "f");
+            saveEntryToFile(m.reader, static_cast<EntryRef>(i), out.path() / "f");
             ++saved;
         }
         SUCCEED() << paths.size() << " paths, " << saved << " saved";

@@ -37,11 +37,10 @@ public:
     }
     bool isSaveFolder(EntryRef entry) const override { return entry == 0 || entry == 4; }
     bool isSaveFile(EntryRef entry) const override { return entry >= 1 && entry <= 3; }
-    SaveResult saveEntry(EntryRef, const std::filesystem::path&) override {
+    ContentOutcome writeContent(EntryRef, ContentSink&) override {
         ++saves;
-        return {};
+        return ContentOutcome::failed("not written");
     }
-    void rename(EntryRef, std::string) override {}
     int saves = 0;
 };
 

@@ -26,6 +26,7 @@ std::unique_ptr<Searched> run(EntrySource& source, const std::string& pattern, S
     seams.messages = &s.messages;
     seams.progress = &s.progress;
     seams.pageStop = pageStop;
+    seams.readerStop = &source.control.stopRequested;
     s.report = searchNames(source, pattern, "ROOT", seams, [&s](const SearchHit& h) { s.paths.push_back(h.path); });
     return result;
 }

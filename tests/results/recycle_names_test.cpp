@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "results/named_entries.h"
 #include "results/recycle_names.h"
 #include "support/fake_reader.h"
 #include "support/support.h"
@@ -41,12 +42,14 @@ TEST(RecycleRecord, FormerNameFromBothLayouts) {
 
 TEST(RecycleNames, ContentEntriesGetTheirFormerNames) {
     test::StandardVolume v;
-    test::ScratchDir scratch;
-    EXPECT_EQ(restoreRecycleNames(v.reader, RecycleLayout::flat, scratch.path()), 2);
+    NamedEntries named(v.reader);
+    named.setNames(recycledNames(v.reader, RecycleLayout::flat));
+    EXPECT_EQ(named.givenNames().size(), 2u);
     std::vector<std::string> names;
-    for (const EntryRef e : v.reader.entry(v.bin).children) names.push_back(v.reader.describe(e).name);
+    for (const EntryRef e : v.reader.entry(v.bin).children) names.push_back(named.describe(e).name);
     EXPECT_EQ(names, (std::vector<std::string>{"$IAB12.txt", "report.txt", "$IXY9", "holiday.jpg"}));
-    EXPECT_TRUE(std::filesystem::is_empty(scratch.path()));  // the records' copies are gone
+    // The reader itself keeps its own names.
+    EXPECT_EQ(v.reader.describe(v.reader.entry(v.bin).children[1]).name.rfind("$R", 0), 0u);
 }
 
 TEST(RecycleNames, PerUserFoldersAndLayoutsThatHaveNone) {
@@ -56,11 +59,10 @@ TEST(RecycleNames, PerUserFoldersAndLayoutsThatHaveNone) {
     reader.addFile(user, "$I1.txt", test::recycleRecord(2, u"C:\\x\\one.txt"));
     const EntryRef content = reader.addFile(user, "$R1.txt", "1");
     const EntryRef stray = reader.addFile(bin, "$R1.txt", "not in a user folder");
-    test::ScratchDir scratch;
-    EXPECT_EQ(restoreRecycleNames(reader, RecycleLayout::none, scratch.path()), 0);
-    EXPECT_EQ(restoreRecycleNames(reader, RecycleLayout::perUserFolders, scratch.path()), 1);
-    EXPECT_EQ(reader.describe(content).name, "one.txt");
-    EXPECT_EQ(reader.describe(stray).name, "$R1.txt");
+    EXPECT_TRUE(recycledNames(reader, RecycleLayout::none).empty());
+    const auto names = recycledNames(reader, RecycleLayout::perUserFolders);
+    EXPECT_EQ(names, (std::map<EntryRef, std::string>{{content, "one.txt"}}));
+    EXPECT_FALSE(names.count(stray));
 }
 
 TEST(RecycleNames, RecycleFolderNamesInAnyCaseAndNoOthers) {
@@ -75,14 +77,13 @@ TEST(RecycleNames, RecycleFolderNamesInAnyCaseAndNoOthers) {
         const EntryRef bin = reader.addFolder(0, c.folder);
         reader.addFile(bin, "$I1", test::recycleRecord(1, u"C:\\one"));
         const EntryRef content = reader.addFile(bin, "$R1", "1");
-        test::ScratchDir scratch;
-        EXPECT_EQ(restoreRecycleNames(reader, RecycleLayout::flat, scratch.path()), c.renamed ? 1 : 0);
-        EXPECT_EQ(reader.describe(content).name, c.renamed ? "one" : "$R1");
+        const auto names = recycledNames(reader, RecycleLayout::flat);
+        EXPECT_EQ(names.size(), c.renamed ? 1u : 0u);
+        if (c.renamed) EXPECT_EQ(names.at(content), "one");
     }
 }
 
-// A "$I" entry far larger than any record is not one: it is not copied out
-// to the scratch folder at all (that folder may lie on the disk being rescued).
+// A "$I" entry far larger than any record is not one: it is not read at all.
 TEST(RecycleNames, OversizedRecordsAreNotCopiedOut) {
     test::FakeReader reader;
     const EntryRef bin = reader.addFolder(0, "$RECYCLE.BIN");
@@ -90,8 +91,7 @@ TEST(RecycleNames, OversizedRecordsAreNotCopiedOut) {
     huge.resize(4 << 20, 'x');
     reader.addFile(bin, "$I2.txt", huge);
     const EntryRef content = reader.addFile(bin, "$R2.txt", "2");
-    test::ScratchDir scratch;
-    EXPECT_EQ(restoreRecycleNames(reader, RecycleLayout::flat, scratch.path()), 0);
+    EXPECT_TRUE(recycledNames(reader, RecycleLayout::flat).empty());
     EXPECT_EQ(reader.saves.load(), 0);
     EXPECT_EQ(reader.describe(content).name, "$R2.txt");
 }

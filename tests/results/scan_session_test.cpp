@@ -136,8 +136,8 @@ TEST(ScanSession, TailFillsTheTreeAndRestoresRecycleNames) {
     EXPECT_EQ(tree.text(root), "ROOT");
     EXPECT_EQ(tree.children(root).size(), 8u);
     const auto binChildren = v.reader.entry(v.bin).children;
-    EXPECT_EQ(v.reader.describe(binChildren[1]).name, "report.txt");
-    EXPECT_EQ(v.reader.describe(binChildren[3]).name, "holiday.jpg");
+    EXPECT_EQ(s.run->reader()->describe(binChildren[1]).name, "report.txt");
+    EXPECT_EQ(s.run->reader()->describe(binChildren[3]).name, "holiday.jpg");
     EXPECT_TRUE(s.messages.said(kScanDone));
 }
 

@@ -69,29 +69,14 @@ RecoveredItem FakeReader::describe(EntryRef entry) const {
     return entries[entry].item;
 }
 
-SaveResult FakeReader::saveEntry(EntryRef entry, const std::filesystem::path& file) {
+ContentOutcome FakeReader::writeContent(EntryRef entry, ContentSink& sink) {
     ++saves;
-    SaveResult result;
     const FakeEntry& e = entries[entry];
-    if (e.withheldSave) {
-        result.withheld = true;
-        return result;
-    }
-    if (e.failSave) {
-        result.problem = "unreadable";
-        return result;
-    }
-    OutputFile out;
-    if (!out.create(file)) {
-        result.problem = out.error();
-        return result;
-    }
-    out.write({reinterpret_cast<const std::uint8_t*>(e.content.data()), e.content.size()});
-    result.written = out.finish(e.item.access, e.item.modification);
-    result.bytes = e.content.size();
-    result.damaged = e.damagedSave;
-    if (e.damagedSave) result.problem = "a block could not be read";
-    return result;
+    if (e.withheldSave) return ContentOutcome::withheld();
+    if (e.failSave) return ContentOutcome::failed("unreadable");
+    sink.write({reinterpret_cast<const std::uint8_t*>(e.content.data()), e.content.size()});
+    if (e.damagedSave) sink.damaged(0, std::min<std::uint64_t>(e.content.size(), 512), "unreadable");
+    return ContentOutcome::written();
 }
 
 ScanOutcome FakeReader::scan(ScanMode mode) {

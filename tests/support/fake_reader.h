@@ -23,7 +23,7 @@ struct FakeEntry {
     std::string content;
     bool saveFolder = false;
     bool saveFile = false;
-    bool failSave = false;      // saveEntry reports "not written"
+    bool failSave = false;      // writeContent reports "not written"
     bool damagedSave = false;   // written, marked damaged
     bool withheldSave = false;  // deliberately not written
 };
@@ -45,8 +45,7 @@ public:
     RecoveredItem describe(EntryRef entry) const override;
     bool isSaveFolder(EntryRef entry) const override { return entries[entry].saveFolder; }
     bool isSaveFile(EntryRef entry) const override { return entries[entry].saveFile; }
-    SaveResult saveEntry(EntryRef entry, const std::filesystem::path& file) override;
-    void rename(EntryRef entry, std::string newName) override { entries[entry].item.name = std::move(newName); }
+    ContentOutcome writeContent(EntryRef entry, ContentSink& sink) override;
     TreeTraits treeTraits() const override { return traits; }
     ScanOutcome scan(ScanMode mode) override;
     RecycleLayout recycleLayout() const override { return layout; }

@@ -6,11 +6,11 @@
 
 namespace vantor::ext {
 
-bool VolumeBlocks::read(std::uint64_t block, std::span<std::uint8_t> dest) const {
+bool VolumeBlocks::read(std::uint64_t block, std::span<std::uint8_t> dest, std::vector<ByteRange>* unreadable) const {
     std::fill(dest.begin(), dest.end(), std::uint8_t{0});
     const std::uint64_t span = blocksFor(dest.size(), blockSize);
     if (!contains(block, span)) return false;
-    return reader.readAt(block * blockSize, dest) == dest.size();
+    return window.readAt(block * blockSize, dest, unreadable) == dest.size();
 }
 
 namespace {

@@ -7,26 +7,26 @@
 #include <string>
 #include <vector>
 
-#include "device/FileReadSeek.h"
+#include "device/VolumeWindow.h"
 #include "fs/ext/layout.h"
 
 namespace vantor::ext {
 
-// Whole blocks of one volume through the shared reader.
+// Whole blocks of one volume through its window.
 class VolumeBlocks {
 public:
-    VolumeBlocks(readWriteInterface& reader, std::uint32_t blockSize, std::uint64_t blockCount)
-        : reader(reader), blockSize(blockSize), blockCount(blockCount) {}
+    VolumeBlocks(VolumeWindow& window, std::uint32_t blockSize, std::uint64_t blockCount)
+        : window(window), blockSize(blockSize), blockCount(blockCount) {}
 
     bool contains(std::uint64_t block, std::uint64_t count = 1) const {
         return block < blockCount && count <= blockCount - block;
     }
     // Reads `dest.size()` bytes from the start of `block`. The buffer is
     // zeroed first; false when the range lies outside the volume or not every
-    // byte arrived.
-    bool read(std::uint64_t block, std::span<std::uint8_t> dest) const;
+    // byte arrived. `unreadable` gets the ranges (relative to dest) that failed.
+    bool read(std::uint64_t block, std::span<std::uint8_t> dest, std::vector<ByteRange>* unreadable = nullptr) const;
 
-    readWriteInterface& reader;
+    VolumeWindow& window;
     const std::uint32_t blockSize;
     const std::uint64_t blockCount;
 };

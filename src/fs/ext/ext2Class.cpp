@@ -32,7 +32,7 @@ std::string printed(const char* format, long long a, long long b) {
 }  // namespace
 
 ext2Class::ext2Class(const ReaderContext& context)
-    : reader(context.reader),
+    : window(context.window()),
       volume(context.volume),
       state(context.state),
       progress(context.progress),
@@ -55,36 +55,25 @@ ScanOutcome ext2Class::scan(ScanMode mode) {
 }
 
 bool ext2Class::attachVolume() {
-    reader.baseOffset = static_cast<std::uint64_t>(volume.startSector) * kSectorSize;
-    // The size the volume list gives, in megabytes; a custom volume of size 0
-    // (or a list without sizes) is taken to run to the end of the source.
-    const std::int64_t megabytes = leadingNumber(volume.sizeText);
-    if (megabytes > 0) {
-        volumeSize = static_cast<std::uint64_t>(megabytes) * 1048576;
-    } else if (reader.sizeBytes() > reader.baseOffset) {
-        volumeSize = reader.sizeBytes() - reader.baseOffset;
-    }
-    if (reader.sizeBytes() > reader.baseOffset) {
-        volumeSize = std::min(volumeSize, reader.sizeBytes() - reader.baseOffset);
-    }
-    return volume.startSector >= 0 && volumeSize > 0 && reader.seek(0);
+    // A custom volume of size 0 (or a list without sizes) runs to the end of the source.
+    return volume.startSector >= 0 && window.length() > 0;
 }
 
 bool ext2Class::findSuperblock() {
+    const std::uint64_t volumeSize = window.length();
     if (volumeSize <= 1536) return false;
     // Byte 1024 first, then every following sector: a volume whose start
     // sector is off by whole sectors, or whose primary superblock is gone
     // (a backup copy in a later group then serves), is still found.
-    std::vector<std::uint8_t> window(kSearchWindow + kSuperblockSize);
+    std::vector<std::uint8_t> search(kSearchWindow + kSuperblockSize);
     for (std::uint64_t start = kSuperblockSize; start + 512 < volumeSize; start += kSearchWindow) {
         // A stop ends the search, but not before the usual places were tried.
         if (start != kSuperblockSize && control.pollAndTake()) return false;
-        std::fill(window.begin(), window.end(), std::uint8_t{0});
-        reader.readAt(start, window);
+        window.readAt(start, search);
         for (std::size_t k = 0; k < kSearchWindow; k += 512) {
             const std::uint64_t at = start + k;
             if (at + 512 >= volumeSize) break;
-            const Superblock candidate = decodeSuperblock(Bytes(window).subspan(k, kSuperblockSize));
+            const Superblock candidate = decodeSuperblock(Bytes(search).subspan(k, kSuperblockSize));
             if (!candidate.accepted()) continue;
             sb = candidate;
             foundSuperblockAt = at;
@@ -99,7 +88,7 @@ bool ext2Class::findSuperblock() {
             }
             std::uint64_t volumeRelative = at;
             if (at >= expected) {
-                reader.baseOffset += at - expected;
+                window.moveStart(window.start() + at - expected);
                 volumeRelative = expected;
             }
             descriptorTableAt = (volumeRelative / blockSize + 1) * blockSize;
@@ -108,9 +97,8 @@ bool ext2Class::findSuperblock() {
             // Nor can the volume hold more blocks than the source has bytes:
             // a forged count would otherwise drive every walk below.
             std::uint64_t blockLimit = std::min(sb.blocksCount, std::uint64_t{1} << 48);
-            if (const std::uint64_t source = reader.sizeBytes(); source > reader.baseOffset)
-                blockLimit = std::min(blockLimit, (source - reader.baseOffset) / blockSize + 1);
-            blocks.emplace(reader, blockSize, blockLimit);
+            blockLimit = std::min(blockLimit, window.reach() / blockSize + 1);
+            blocks.emplace(window, blockSize, blockLimit);
             return true;
         }
     }
@@ -174,6 +162,8 @@ void ext2Class::readInodeTables() {
     const bool largeDirs = (sb.featureIncompat & kIncompatLargeDir) != 0;
     const std::size_t perChunk = std::max<std::size_t>(1, kChunk / inodeSize);
     std::vector<std::uint8_t> chunk(perChunk * inodeSize);
+    std::vector<ByteRange> unreadable;
+    std::uint64_t lostInodes = 0;
     for (std::size_t g = 0; g < groups.size(); ++g) {
         if (control.pollAndTake()) break;
         progress.setStatus(printed("parsing group %lld  of %lld ", static_cast<long long>(g + 1), groupTotal));
@@ -187,8 +177,12 @@ void ext2Class::readInodeTables() {
             const std::uint64_t endBlock = blocksFor(offset + std::uint64_t{slots} * inodeSize, blockSize);
             if (!blocks->contains(group.inodeTable, endBlock - group.inodeTable)) break;
             const std::span<std::uint8_t> piece(chunk.data(), std::size_t{slots} * inodeSize);
-            std::fill(piece.begin(), piece.end(), std::uint8_t{0});
-            reader.readAt(offset, piece);
+            unreadable.clear();
+            if (window.readAt(offset, piece, &unreadable) != piece.size()) {
+                std::uint64_t lost = 0;
+                for (const ByteRange& r : unreadable) lost += r.length;
+                if (lost) lostInodes += blocksFor(lost, inodeSize);
+            }
             for (std::uint32_t i = 0; i < slots; ++i) {
                 const std::uint64_t ino = g * std::uint64_t{sb.inodesPerGroup} + first + i + 1;
                 if (ino > sb.inodesCount) break;
@@ -202,6 +196,8 @@ void ext2Class::readInodeTables() {
             }
         }
     }
+    if (lostInodes)
+        warnScan("unreadable sectors in the inode tables: up to " + std::to_string(lostInodes) + " inodes lost");
 }
 
 std::optional<Inode> ext2Class::readInode(std::uint32_t ino) {
@@ -215,7 +211,7 @@ std::optional<Inode> ext2Class::readInode(std::uint32_t ino) {
     if (!blocks->contains(offset / blockSize)) return std::nullopt;
     inodeBuffer.assign(inodeSize, 0);
     ++inodeReads;
-    if (reader.readAt(offset, inodeBuffer) != inodeBuffer.size()) return std::nullopt;
+    if (!window.readAll(offset, inodeBuffer)) return std::nullopt;
     return decodeInode(inodeBuffer, (sb.featureIncompat & kIncompatLargeDir) != 0);
 }
 
@@ -406,6 +402,7 @@ RecoveredItem ext2Class::describe(EntryRef ref) const {
     RecoveredItem item;
     if (!validRef(ref)) return item;
     const NameEntry& e = entries[ref];
+    item.id = e.ino;
     item.name = ref == 0 ? state.rootLabel : bytesToUtf8(nameOf(e));
     item.isFolder = ref == 0 || typeOf(e) == kTypeDirectory;
     item.hasChildren = e.firstChild >= 0;
@@ -432,13 +429,6 @@ bool ext2Class::isSaveFolder(EntryRef ref) const {
 
 bool ext2Class::isSaveFile(EntryRef ref) const {
     return validRef(ref) && ref != 0 && typeOf(entries[ref]) == kTypeRegular;
-}
-
-void ext2Class::rename(EntryRef ref, std::string newName) {
-    if (!validRef(ref) || ref == 0 || namePool.size() + newName.size() > UINT32_MAX) return;
-    entries[ref].nameOffset = static_cast<std::uint32_t>(namePool.size());
-    entries[ref].nameLength = static_cast<std::uint32_t>(newName.size());
-    namePool.append(newName);
 }
 
 TreeTraits ext2Class::treeTraits() const {

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "core/output_file.h"
 #include "core/recovered.h"
 #include "device/reader_context.h"
 #include "fs/ext/block_map.h"
@@ -44,8 +43,7 @@ public:
     RecoveredItem describe(EntryRef entry) const override;
     bool isSaveFolder(EntryRef entry) const override;
     bool isSaveFile(EntryRef entry) const override;
-    SaveResult saveEntry(EntryRef entry, const std::filesystem::path& file) override;
-    void rename(EntryRef entry, std::string newName) override;
+    ContentOutcome writeContent(EntryRef entry, ContentSink& sink) override;
     TreeTraits treeTraits() const override;
 
     // The permission bits of i_mode as the list shows them ("-OR-GR-UW-UR").
@@ -53,6 +51,8 @@ public:
 
     // What the scan found, for tests and diagnostics.
     std::uint64_t superblockOffset() const { return foundSuperblockAt; }
+    // Where the volume turned out to start on the source.
+    std::uint64_t volumeStart() const { return window.start(); }
     const ext::Superblock& superblock() const { return sb; }
     std::uint64_t descriptorTableOffset() const { return descriptorTableAt; }
     // Inodes read one at a time since the scan began (saves, missing inodes).
@@ -92,15 +92,14 @@ private:
     std::string_view nameOf(const NameEntry& e) const;
     void recordName(std::uint32_t dir, std::uint32_t ino, std::string_view name, std::uint8_t fileType);
     void walkOneDirectory(std::uint32_t dir);
-    void copyRuns(const ext::BlockList& list, std::uint64_t size, OutputFile& out, SaveResult& result);
+    bool copyRuns(const ext::BlockList& list, std::uint64_t size, ContentSink& out);
 
-    readWriteInterface& reader;
+    VolumeWindow window;
     VolumeRecord volume;
     AppState& state;
     ProgressSink& progress;
     Messages& messages;
 
-    std::uint64_t volumeSize = 0;
     std::uint64_t foundSuperblockAt = 0;
     std::uint64_t descriptorTableAt = 0;
     ext::Superblock sb;

@@ -6,7 +6,8 @@
 
 namespace vantor::fat {
 
-FatVolume::FatVolume(const ReaderContext& context, FatVersion version) : ctx(context), fatVersion(version) {}
+FatVolume::FatVolume(const ReaderContext& context, FatVersion version)
+    : ctx(context), window(context.window()), fatVersion(version) {}
 
 // A file inside a deleted folder is drawn red with it; FAT32 also marks its
 // deleted top-level entries as soon as the scan shows them.
@@ -64,29 +65,21 @@ ScanOutcome FatVolume::scan(ScanMode mode) {
 }
 
 void FatVolume::attachVolume() {
-    ctx.reader.baseOffset = static_cast<std::uint64_t>(ctx.volume.startSector) * kSectorSize;
-    const std::int64_t megabytes = leadingNumber(ctx.volume.sizeText);
-    volumeSize = megabytes > 0 ? static_cast<std::uint64_t>(megabytes) * 1048576 : 0;
-    // A size text that says nothing (or more than the source holds) is bounded
-    // by the source itself.
-    const std::uint64_t device = deviceBound();
-    if (device && (volumeSize == 0 || volumeSize > device)) volumeSize = device;
+    // The window is bounded by the source itself; an unknown size runs to its end.
+    volumeSize = window.length();
     fatEntries.clear();
     clusterIndex.clear();
     walkedClusters.clear();
     advanced = false;
 }
 
-std::uint64_t FatVolume::deviceBound() const {
-    const std::uint64_t size = ctx.reader.sizeBytes();
-    return size > ctx.reader.baseOffset ? size - ctx.reader.baseOffset : 0;
-}
-
 bool FatVolume::checkBootSector() {
     std::vector<std::uint8_t> sector(512, 0);
-    ctx.reader.readAt(0, sector);
+    window.readAt(0, sector);
     geometry = decodeBootSector(sector, fatVersion);
     if (!geometry) return false;
+    if (geometry->clustersCapped)
+        warnScan("the volume has more clusters than its FAT can address; the last ones are out of reach");
     clusterSize = geometry->clusterBytes;
     dataOffset = geometry->dataStart;
     fatOffset = geometry->fatStart;
@@ -95,7 +88,7 @@ bool FatVolume::checkBootSector() {
 }
 
 bool FatVolume::readFat() {
-    table.attach(&ctx.reader, fatOffset, clusterCount, fatVersion);
+    table.attach(&window, fatOffset, clusterCount, fatVersion);
     return true;
 }
 
@@ -104,7 +97,7 @@ void FatVolume::readRootDirectory() {
     if (fatVersion != FatVersion::fat16 || !geometry) return;
     // At most 65535 slots of 32 bytes: 2 MiB.
     rootDirectory.assign(std::size_t{geometry->rootEntryCount} * kSlotSize, 0);
-    ctx.reader.readAt(geometry->rootStart, rootDirectory);
+    window.readAt(geometry->rootStart, rootDirectory);
 }
 
 std::optional<std::uint32_t> FatVolume::nextCluster(std::uint32_t cluster) {
@@ -150,6 +143,7 @@ RecoveredItem FatVolume::describe(EntryRef ref) const {
     RecoveredItem item;
     if (ref >= fatEntries.size()) return item;
     const FatEntry& e = fatEntries[ref];
+    item.id = e.position;
     item.name = ref == kRootIndex ? ctx.state.rootLabel : e.name;
     item.isFolder = e.folder;
     // A file in a deleted folder is gone with it, whatever its own slot says.
@@ -178,13 +172,11 @@ bool FatVolume::isSaveFile(EntryRef ref) const {
     return ref < fatEntries.size() && ref != kRootIndex && !fatEntries[ref].folder;
 }
 
-SaveResult FatVolume::saveEntry(EntryRef ref, const std::filesystem::path& file) {
-    if (!isSaveFile(ref)) return {};
-    return saveFatEntry(fatEntries[ref], file);
+ContentOutcome FatVolume::writeContent(EntryRef ref, ContentSink& sink) {
+    if (!isSaveFile(ref)) return ContentOutcome::failed("not a file of this volume");
+    writeFatContent(fatEntries[ref], sink);
+    return ContentOutcome::written();
 }
 
-void FatVolume::rename(EntryRef ref, std::string newName) {
-    if (ref < fatEntries.size() && ref != kRootIndex) fatEntries[ref].name = std::move(newName);
-}
 
 }  // namespace vantor::fat

@@ -61,8 +61,7 @@ public:
     RecoveredItem describe(EntryRef entry) const override;
     bool isSaveFolder(EntryRef entry) const override;
     bool isSaveFile(EntryRef entry) const override;
-    SaveResult saveEntry(EntryRef entry, const std::filesystem::path& file) override;
-    void rename(EntryRef entry, std::string newName) override;
+    ContentOutcome writeContent(EntryRef entry, ContentSink& sink) override;
 
     // The standard life cycle, in order (FatVolume.cpp, dir_walk.cpp).
     void attachVolume();
@@ -85,8 +84,8 @@ public:
     // Cluster sizes to offer with the candidates, the boot sector's first.
     std::vector<std::uint32_t> sectorsPerClusterChoices() const;
 
-    // Writes one file's content (content.cpp).
-    SaveResult saveFatEntry(const FatEntry& entry, const std::filesystem::path& file);
+    // Writes one file's content (content.cpp). False when the sink refused bytes.
+    bool writeFatContent(const FatEntry& entry, ContentSink& sink);
     // The next cluster of a chain, or nullopt at its end or when clusters are
     // taken in a row (a formatted drive).
     std::optional<std::uint32_t> nextCluster(std::uint32_t cluster);
@@ -134,9 +133,9 @@ protected:
     void placeSweptSlot(std::uint64_t position, std::uint32_t parentIndex, std::unordered_set<std::uint64_t>& consumed);
 
     const char* versionText() const { return fatVersion == FatVersion::fat32 ? "Fat32" : "Fat16"; }
-    std::uint64_t deviceBound() const;
 
     ReaderContext ctx;
+    VolumeWindow window;
     FatVersion fatVersion;
     std::uint64_t volumeSize = 0;
     std::optional<BootGeometry> geometry;

@@ -36,7 +36,7 @@ std::vector<std::int64_t> FatVolume::findFatCandidates(int max) {
         }
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, volumeSize - pos));
         const std::span<std::uint8_t> part(buffer.data(), n);
-        if (ctx.reader.readAt(pos, part) == 0) continue;
+        if (window.readAt(pos, part) == 0) continue;
         const Bytes bytes(part);
         for (std::size_t off = 0; off + 512 <= n; off += 512) {
             if (!matchesFatStart(bytes.subspan(off, 512), fatVersion)) continue;

@@ -2,20 +2,12 @@
 // no longer knows them (a deleted file, a formatted drive, a table that lost
 // the chain).
 #include <algorithm>
-#include <cstdio>
 
-#include "core/output_file.h"
 #include "fs/fat/FatVolume.h"
 
 namespace vantor::fat {
 
-SaveResult FatVolume::saveFatEntry(const FatEntry& entry, const std::filesystem::path& file) {
-    SaveResult result;
-    OutputFile out;
-    if (!out.create(file)) {
-        result.problem = out.error();
-        return result;
-    }
+bool FatVolume::writeFatContent(const FatEntry& entry, ContentSink& out) {
     std::uint64_t remaining = entry.size;
     std::uint32_t cluster = entry.firstCluster;
     // Deleting a file frees its FAT entries (they read 0), so its chain is
@@ -28,27 +20,21 @@ SaveResult FatVolume::saveFatEntry(const FatEntry& entry, const std::filesystem:
         inRow = stored && *stored == 0;
     }
     std::vector<std::uint8_t> buffer(clusterSize, 0);
-    std::uint64_t unread = 0;
-    std::string lost;
-    char text[160];
+    std::vector<ByteRange> unreadable;
     // A truncated image (or a size field gone wrong) ends before the clusters do.
-    const std::uint64_t sourceEnd = deviceBound();
+    const std::uint64_t sourceEnd = window.reach();
     while (remaining > 0) {
-        if (clusterSize == 0 || !table.inRange(cluster) || (sourceEnd && clusterOffset(cluster) >= sourceEnd)) {
-            std::snprintf(text, sizeof text, "the last %llu bytes: their clusters are not on the volume",
-                          static_cast<unsigned long long>(remaining));
-            lost = text;
-            out.skip(remaining);
-            break;
+        if (clusterSize == 0 || !table.inRange(cluster) || clusterOffset(cluster) >= sourceEnd) {
+            out.damaged(out.size(), remaining, "clusters outside the volume");
+            return out.skip(remaining);
         }
         const std::uint64_t n = std::min<std::uint64_t>(remaining, clusterSize);
         const std::span<std::uint8_t> part(buffer.data(), static_cast<std::size_t>(n));
-        if (ctx.reader.readAt(clusterOffset(cluster), part) == 0) {
-            unread += n;
-            out.skip(n);
-        } else {
-            out.write(part);
+        unreadable.clear();
+        if (window.readAt(clusterOffset(cluster), part, &unreadable) != n) {
+            for (const ByteRange& r : unreadable) out.damaged(out.size() + r.first, r.length, "unreadable");
         }
+        if (!out.write(part)) return false;
         remaining -= n;
         if (remaining == 0) break;
         if (inRow) {
@@ -57,30 +43,12 @@ SaveResult FatVolume::saveFatEntry(const FatEntry& entry, const std::filesystem:
         }
         const auto next = nextCluster(cluster);
         if (!next) {
-            std::snprintf(text, sizeof text, "the last %llu bytes: the cluster chain ends early",
-                          static_cast<unsigned long long>(remaining));
-            lost = text;
-            out.skip(remaining);
-            break;
+            out.damaged(out.size(), remaining, "the cluster chain ends early");
+            return out.skip(remaining);
         }
         cluster = *next;
     }
-    if (unread) {
-        std::snprintf(text, sizeof text, "%s%llu bytes could not be read", lost.empty() ? "" : "; ",
-                      static_cast<unsigned long long>(unread));
-        lost += text;
-    }
-    const auto access = fromDosDateTime(entry.accessDate, 0);
-    const auto modification = fromDosDateTime(entry.writeDate, entry.writeTime);
-    result.written = out.finish(access, modification);
-    result.bytes = out.size();
-    if (!result.written) result.problem = out.error();
-    if (!lost.empty()) {
-        result.damaged = true;
-        if (!result.problem.empty()) result.problem += "; ";
-        result.problem += "written as zeros: " + lost;
-    }
-    return result;
+    return true;
 }
 
 }  // namespace vantor::fat

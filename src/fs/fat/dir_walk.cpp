@@ -30,7 +30,7 @@ std::uint64_t FatVolume::clusterOffset(std::uint32_t cluster) const {
 
 bool FatVolume::readCluster(std::uint32_t cluster, std::vector<std::uint8_t>& buffer) {
     buffer.assign(clusterSize, 0);
-    return ctx.reader.readAt(clusterOffset(cluster), buffer) > 0;
+    return window.readAt(clusterOffset(cluster), buffer) > 0;
 }
 
 void FatVolume::appendRootEntry() {

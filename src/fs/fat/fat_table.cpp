@@ -2,7 +2,7 @@
 
 namespace vantor::fat {
 
-void FatTable::attach(readWriteInterface* r, std::uint64_t fatStart, std::uint32_t clusterCount, FatVersion v) {
+void FatTable::attach(VolumeWindow* r, std::uint64_t fatStart, std::uint32_t clusterCount, FatVersion v) {
     reader = r;
     start = fatStart;
     clusters = clusterCount;

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "device/FileReadSeek.h"
+#include "device/VolumeWindow.h"
 #include "fs/fat/layout.h"
 
 namespace vantor::fat {
@@ -14,7 +14,7 @@ namespace vantor::fat {
 class FatTable {
 public:
     // `clusterCount` data clusters, numbered 2 .. clusterCount + 1.
-    void attach(readWriteInterface* reader, std::uint64_t fatStart, std::uint32_t clusterCount, FatVersion version);
+    void attach(VolumeWindow* reader, std::uint64_t fatStart, std::uint32_t clusterCount, FatVersion version);
     // The stored value for a cluster (FAT32 masked to 28 bits), or nullopt
     // when the cluster lies outside the table.
     std::optional<std::uint32_t> entry(std::uint32_t cluster);
@@ -26,7 +26,7 @@ public:
 
 private:
     static constexpr std::size_t kWindowBytes = 64 * 1024;
-    readWriteInterface* reader = nullptr;
+    VolumeWindow* reader = nullptr;
     std::uint64_t start = 0;
     std::uint32_t clusters = 0;
     FatVersion version = FatVersion::fat32;

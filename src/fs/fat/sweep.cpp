@@ -135,7 +135,7 @@ bool FatVolume::advancedSetup(std::int64_t fatSector, std::uint32_t sectorsPerCl
     const std::uint64_t total = volumeSize / clusterSize;
     const std::uint64_t limit = fatVersion == FatVersion::fat32 ? 0x0FFFFFF5 : 65524;
     clusterCount = static_cast<std::uint32_t>(std::min(total, limit));
-    table.attach(&ctx.reader, fatOffset, clusterCount, fatVersion);
+    table.attach(&window, fatOffset, clusterCount, fatVersion);
     dataOffset = 0;
     fatEntries.clear();
     return true;
@@ -174,7 +174,7 @@ void FatVolume::sweepForEntries() {
             ctx.progress.setStatus(text);
         }
         ctx.progress.setPosition(static_cast<std::int64_t>(static_cast<long double>(range) * pos / volumeSize));
-        if (ctx.reader.readAt(pos, part) == 0) continue;  // unreadable: nothing to find there
+        if (window.readAt(pos, part) == 0) continue;  // unreadable: nothing to find there
         const Bytes bytes(part);
         const std::uint8_t* raw = part.data();
         const std::size_t before = swept.size();
@@ -227,7 +227,7 @@ void FatVolume::placeSweptSlot(std::uint64_t position, std::uint32_t parentIndex
                                std::unordered_set<std::uint64_t>& consumed) {
     // A long name has at most 20 pieces before its short slot.
     std::vector<std::uint8_t> run((kMaxLongNamePieces + 1) * kSlotSize, 0);
-    if (ctx.reader.readAt(position, run) == 0) return;
+    if (window.readAt(position, run) == 0) return;
     SlotWalk walk;
     walk.parent = parentIndex;
     walk.isRoot = true;  // no "." test: a swept slot can sit anywhere in its folder
@@ -291,7 +291,7 @@ void FatVolume::buildFromSweep() {
         walkedClusters.insert(2);
     } else if (!dataStartGuessed) {
         std::vector<std::uint8_t> root(static_cast<std::size_t>(rootEnd - rootBegin), 0);
-        ctx.reader.readAt(rootBegin, root);
+        window.readAt(rootBegin, root);
         SlotWalk walk;
         walk.parent = kRootIndex;
         walk.isRoot = true;

@@ -87,7 +87,7 @@ std::optional<DataStream> ntfs::findDataStream(std::int64_t index) const {
         for (const MftRun& r : runs) {
             if (at >= size) break;
             const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(bytesOfClusters(r.clusterCount), size - at));
-            if (!r.sparse) reader.readAt(bytesOfClusters(r.startCluster), std::span<std::uint8_t>(listBytes).subspan(at, piece));
+            if (!r.sparse) window.readAt(bytesOfClusters(r.startCluster), std::span<std::uint8_t>(listBytes).subspan(at, piece));
             at += piece;
         }
     }
@@ -153,33 +153,21 @@ std::uint64_t ntfs::bytesOfClusters(std::uint64_t clusters) const {
 }
 
 // Reads clusters into dest; false when any byte could not be read (the
-// missing part is left zero).
-bool ntfs::readClusters(std::uint64_t cluster, std::span<std::uint8_t> dest) const {
+// missing part is left zero). `unreadable` gets the failed ranges of dest.
+bool ntfs::readClusters(std::uint64_t cluster, std::span<std::uint8_t> dest, std::vector<ByteRange>* unreadable) const {
     std::fill(dest.begin(), dest.end(), 0);
     if (clusterSize != 0 && cluster > (~std::uint64_t{0}) / clusterSize) return false;
     const std::uint64_t at = cluster * clusterSize;
     if (at >= volumeSize) return false;
-    const std::size_t arrived = reader.readAt(at, dest);
+    const std::size_t arrived = window.readAt(at, dest, unreadable);
     return arrived == dest.size() && at + dest.size() <= volumeSize;
 }
 
-bool ntfs::writeResident(const DataStream& d, OutputFile& out, SaveResult&) const {
-    return out.write(d.residentBytes);
-}
-
-bool ntfs::writePlain(const DataStream& d, OutputFile& out, SaveResult& result) const {
+bool ntfs::writePlain(const DataStream& d, ContentSink& out) const {
     std::vector<std::uint8_t> buffer;
+    std::vector<ByteRange> unreadable;
     std::uint64_t written = 0;
     const std::uint64_t chunk = std::max<std::uint64_t>(kReadChunk, clusterSize);
-    auto noteDamage = [&](std::uint64_t cluster) {
-        if (!result.damaged) {
-            char text[128];
-            std::snprintf(text, sizeof text, "unreadable clusters from %llu written as zeros",
-                          static_cast<unsigned long long>(cluster));
-            result.problem = text;
-        }
-        result.damaged = true;
-    };
     for (const MftRun& run : d.runs) {
         if (written >= d.realSize) break;
         const std::uint64_t runBytes = std::min(bytesOfClusters(run.clusterCount), d.realSize - written);
@@ -194,7 +182,7 @@ bool ntfs::writePlain(const DataStream& d, OutputFile& out, SaveResult& result) 
             }
             const std::uint64_t cluster = run.startCluster + done / clusterSize;
             if (bytesOfClusters(cluster) >= volumeSize) {  // the run leaves the volume
-                noteDamage(cluster);
+                out.damaged(fileAt, runBytes - done, "clusters beyond the volume");
                 if (!out.skip(runBytes - done)) return false;
                 break;
             }
@@ -202,7 +190,12 @@ bool ntfs::writePlain(const DataStream& d, OutputFile& out, SaveResult& result) 
             const std::uint64_t readable = std::min(piece, d.initializedSize - fileAt);
             const std::size_t span = static_cast<std::size_t>((readable + clusterSize - 1) / clusterSize * clusterSize);
             buffer.resize(std::max<std::size_t>(span, static_cast<std::size_t>(piece)));
-            if (!readClusters(cluster, std::span<std::uint8_t>(buffer).first(span))) noteDamage(cluster);
+            unreadable.clear();
+            if (!readClusters(cluster, std::span<std::uint8_t>(buffer).first(span), &unreadable)) {
+                if (unreadable.empty()) out.damaged(fileAt, readable, "clusters beyond the volume");
+                for (const ByteRange& r : unreadable)
+                    if (r.first < readable) out.damaged(fileAt + r.first, std::min(r.length, readable - r.first), "unreadable");
+            }
             std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(readable),
                       buffer.begin() + static_cast<std::ptrdiff_t>(piece), 0);
             if (!out.write(std::span<const std::uint8_t>(buffer).first(static_cast<std::size_t>(piece)))) return false;
@@ -211,19 +204,17 @@ bool ntfs::writePlain(const DataStream& d, OutputFile& out, SaveResult& result) 
         written += runBytes;
     }
     if (written < d.realSize) {
+        out.damaged(written, d.realSize - written, "the run list ends before the file's size");
         if (!out.skip(d.realSize - written)) return false;
-        result.damaged = true;
-        if (result.problem.empty()) result.problem = "the run list ends before the file's size: the rest written as zeros";
     }
     return true;
 }
 
-bool ntfs::writeCompressed(const DataStream& d, OutputFile& out, SaveResult& result) const {
+bool ntfs::writeCompressed(const DataStream& d, ContentSink& out) const {
     const std::uint64_t unitClusters = std::uint64_t{1} << d.compressionUnit;
     const std::uint64_t unitBytes = unitClusters * clusterSize;
     std::vector<std::uint8_t> unit(static_cast<std::size_t>(unitBytes));
     std::vector<std::uint8_t> plain(static_cast<std::size_t>(unitBytes));
-    std::vector<bool> allocated(static_cast<std::size_t>(unitClusters));
     std::size_t runIndex = 0;
     std::uint64_t inRun = 0;  // clusters of runs[runIndex] already consumed
     std::uint64_t written = 0;
@@ -236,11 +227,8 @@ bool ntfs::writeCompressed(const DataStream& d, OutputFile& out, SaveResult& res
             const bool outside = !run.sparse && bytesOfClusters(run.startCluster + inRun) >= volumeSize;
             if (units > 0 && (run.sparse || outside)) {
                 const std::uint64_t bytes = units > (d.realSize - written) / unitBytes ? d.realSize - written : units * unitBytes;
+                if (outside) out.damaged(written, bytes, "clusters beyond the volume");
                 if (!out.skip(bytes)) return false;
-                if (outside && !result.damaged) {
-                    result.damaged = true;
-                    result.problem = "a run lies beyond the volume: written as zeros";
-                }
                 written += bytes;
                 inRun += units * unitClusters;
                 if (inRun == run.clusterCount) {
@@ -274,10 +262,8 @@ bool ntfs::writeCompressed(const DataStream& d, OutputFile& out, SaveResult& res
         const std::uint64_t length = std::min(unitBytes, d.realSize - written);
         if (c < unitClusters && lastAllocated == 0) {
             // The runs end before the file does.
-            if (!out.skip(d.realSize - written)) return false;
-            result.damaged = true;
-            if (result.problem.empty()) result.problem = "the run list ends before the file's size: the rest written as zeros";
-            return true;
+            out.damaged(written, d.realSize - written, "the run list ends before the file's size");
+            return out.skip(d.realSize - written);
         }
         if (lastAllocated == 0) {
             if (!out.skip(length)) return false;
@@ -289,88 +275,35 @@ bool ntfs::writeCompressed(const DataStream& d, OutputFile& out, SaveResult& res
             if (r.damaged) unitDamaged = true;
             if (!out.write(std::span<const std::uint8_t>(plain).first(static_cast<std::size_t>(length)))) return false;
         }
-        if (unitDamaged && !result.damaged) {
-            char text[128];
-            std::snprintf(text, sizeof text, "compression unit at byte %llu is damaged",
-                          static_cast<unsigned long long>(written));
-            result.problem = text;
-            result.damaged = true;
-        }
+        // A compression unit stands or falls whole: one bad cluster spoils what it decompresses to.
+        if (unitDamaged) out.damaged(written, length, "damaged compression unit");
         written += length;
     }
     return true;
 }
 
-bool ntfs::writeStream(const DataStream& data, OutputFile& out, SaveResult& result) const {
-    result.damaged = data.damaged;
-    result.problem = data.problem;
+bool ntfs::writeStream(const DataStream& data, ContentSink& out) const {
+    if (data.damaged) out.damaged(0, 0, data.problem);
     const std::uint64_t unitClusters = std::uint64_t{1} << std::min<std::uint16_t>(data.compressionUnit, 63);
     // Units are at most 16 clusters of at most 4 KiB on any volume Windows
     // writes; anything far larger is damage and is read as plain clusters.
     const bool unitsUsable = data.compressionUnit > 0 && data.compressionUnit < 16 &&
                              unitClusters * clusterSize <= (std::uint64_t{16} << 20);
-    if (data.resident) return writeResident(data, out, result);
-    if (data.compressed && unitsUsable && !data.encrypted) return writeCompressed(data, out, result);
-    return writePlain(data, out, result);
+    if (data.resident) return out.write(data.residentBytes);
+    if (data.compressed && unitsUsable && !data.encrypted) return writeCompressed(data, out);
+    return writePlain(data, out);
 }
 
-SaveResult ntfs::saveStream(const DataStream& data, const std::filesystem::path& file) const {
-    SaveResult result;
-    OutputFile out;
-    if (!out.create(file)) {
-        result.problem = out.error();
-        return result;
-    }
-    const bool ok = writeStream(data, out, result);
-    result.written = out.finish(std::nullopt, std::nullopt) && ok;
-    result.bytes = out.size();
-    return result;
-}
-
-SaveResult ntfs::saveEntry(EntryRef ref, const std::filesystem::path& file) {
-    SaveResult result;
-    if (!validIndex(ref) || entryList[ref].name.empty()) {
-        result.problem = "no such entry";
-        return result;
-    }
-    const MftEntry& e = entryList[ref];
-    OutputFile out;
-    if (!out.create(file)) {
-        result.problem = out.error();
-        return result;
-    }
+ContentOutcome ntfs::writeContent(EntryRef ref, ContentSink& out) {
+    if (!validIndex(ref) || entryList[ref].name.empty()) return ContentOutcome::failed("no such entry");
     const auto index = static_cast<std::int64_t>(ref);
     std::vector<std::uint8_t> record;
-    if (!readEntryRecord(index, record) || !hasFileSignature(record)) {
-        messages.inform("not a valid entry...");
-        out.finish(std::nullopt, std::nullopt);
-        result.written = true;
-        result.damaged = true;
-        result.problem = "not a valid entry...";
-        return result;
-    }
+    if (!readEntryRecord(index, record) || !hasFileSignature(record))
+        return ContentOutcome::failed("its MFT record could not be read");
     auto data = findDataStream(index);
-    bool ok = true;
-    if (data && e.kind == 'D') {
-        char text[600];
-        std::snprintf(text, sizeof text, "This is  %s directory .Please specify file names ", e.name.c_str());
-        messages.inform(text);
-    } else if (data) {
-        ok = writeStream(*data, out, result);
-    }
-    std::optional<Timestamp> access, modification;
-    if (e.hasTimes) {
-        access = fromFileTime(e.access);
-        modification = fromFileTime(e.modification);
-    }
-    if (!out.finish(access, modification) || !ok) {
-        result.written = false;
-        result.problem = out.error().empty() ? "the output file could not be written" : out.error();
-        return result;
-    }
-    result.written = true;
-    result.bytes = out.size();
-    return result;
+    if (!data) return ContentOutcome::written();  // no unnamed data stream: an empty file
+    writeStream(*data, out);  // a target that refused bytes is the save's to report
+    return ContentOutcome::written();
 }
 
 }  // namespace vantor

@@ -19,21 +19,12 @@ constexpr std::uint64_t kMaxRecords = (std::uint64_t{1} << 30) / sizeof(MftEntry
 
 bool ntfs::readBootSector() {
     bootSector.assign(512, 0);
-    reader.readAt(0, bootSector);
+    window.readAt(0, bootSector);
     boot = decodeBootSector(bootSector);
-    if (boot) {
-        // The boot sector counts its own sectors, which need not be 512 bytes.
-        const std::uint64_t sectorBytes = boot->bytesPerSector ? boot->bytesPerSector : 512;
-        volumeSize = boot->totalSectors > UINT64_MAX / sectorBytes ? UINT64_MAX : boot->totalSectors * sectorBytes;
-    } else {
-        volumeSize = static_cast<std::uint64_t>(std::max<std::int64_t>(0, leadingNumber(volume.sizeText))) * 1048576;
-    }
-    // Never believe a size beyond the source we actually read.
-    const std::uint64_t source = reader.sizeBytes();
-    if (source > reader.baseOffset) {
-        const std::uint64_t available = source - reader.baseOffset;
-        if (volumeSize == 0 || volumeSize > available) volumeSize = available;
-    }
+    // The boot sector's own count, else the volume list's; never beyond the
+    // source we actually read.
+    volumeSize = boot ? boot->volumeBytes() : window.length();
+    if (volumeSize == 0 || volumeSize > window.reach()) volumeSize = window.reach();
     return volumeSize != 0;
 }
 
@@ -138,7 +129,7 @@ void ntfs::sweepForRecords(const std::function<bool(std::uint64_t)>& visit) {
         if (control.pollAndTake()) return;
         if (chunkNumber % 100 == 0) progress.setPosition(chunkNumber);
         std::fill(chunk.begin(), chunk.end(), 0);
-        const std::size_t got = reader.readAt(chunkPosition, chunk);
+        const std::size_t got = window.readAt(chunkPosition, chunk);
         std::uint64_t step = 0;
         while (step + kSlot <= chunkSize) {
             if (step >= got) {
@@ -192,7 +183,7 @@ void ntfs::enumerateMftRecords() {
 
 bool ntfs::readRecordAt(std::uint64_t position, std::vector<std::uint8_t>& out) const {
     out.assign(recordSize, 0);
-    if (reader.readAt(position, out) == 0) return false;
+    if (window.readAt(position, out) == 0) return false;
     applyFixup(out);
     return true;
 }
@@ -217,7 +208,7 @@ bool ntfs::readEntryRecord(std::int64_t index, std::vector<std::uint8_t>& out) c
         if (inRun >= runBytes) break;
         const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(runBytes - inRun, recordSize - filled));
         if (!run.sparse) {
-            arrived += reader.readAt(bytesOfClusters(run.startCluster) + inRun,
+            arrived += window.readAt(bytesOfClusters(run.startCluster) + inRun,
                                      std::span<std::uint8_t>(out).subspan(filled, piece));
         }
         filled += piece;

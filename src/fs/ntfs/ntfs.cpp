@@ -7,22 +7,28 @@ namespace vantor {
 using namespace ntfs_layout;
 
 ntfs::ntfs(const ReaderContext& context)
-    : reader(context.reader),
+    : window(context.window()),
       volume(context.volume),
       progress(context.progress),
       messages(context.messages),
-      picks(context.picks),
-      volumeStartSector(context.volume.startSector) {}
+      picks(context.picks) {}
 
 ScanOutcome ntfs::scan(ScanMode mode) {
     if (mode == ScanMode::deep) return ScanOutcome::unsupported;
     if (mode == ScanMode::advanced && !picks.candidate) return ScanOutcome::unsupported;
     scanMode = mode;
-    reader.baseOffset = static_cast<std::uint64_t>(std::max<std::int64_t>(0, volumeStartSector)) * kSectorSize;
-    readBootSector();
+    if (!readBootSector()) return ScanOutcome::failed;  // nothing of the volume can be read
     if (mode == ScanMode::standard) {
         progress.setStatus(" ParsingBasedOnMFT is going on....");
-        locateMft();
+        if (!locateMft()) {
+            // Neither a boot sector nor an $MFT record anywhere: not NTFS, or
+            // nothing of it left for the standard mode.
+            if (!boot) {
+                messages.inform("Selected Drive is not in NTFS Format");
+                return ScanOutcome::wrongKind;
+            }
+            return ScanOutcome::failed;
+        }
     } else {
         control.stopRequested.clear();
         entryList.clear();
@@ -72,6 +78,7 @@ RecoveredItem ntfs::describe(EntryRef ref) const {
     RecoveredItem item;
     if (!validIndex(ref)) return item;
     const MftEntry& e = entryList[ref];
+    item.id = ref;
     item.name = e.name;
     item.isFolder = e.kind == 'D';
     item.isDeleted = (e.recordFlags & kRecordInUse) == 0;
@@ -106,8 +113,5 @@ bool ntfs::isSaveFile(EntryRef ref) const {
     return e.kind != 'D' && !e.name.empty() && e.name != "$BadClus";
 }
 
-void ntfs::rename(EntryRef ref, std::string newName) {
-    if (validIndex(ref) && !newName.empty()) entryList[ref].name = std::move(newName);
-}
 
 }  // namespace vantor

@@ -15,8 +15,6 @@
 
 namespace vantor {
 
-class OutputFile;
-
 // One MFT record as the tree knows it; its index in the entry list is its
 // record number (standard and advanced modes).
 struct MftEntry {
@@ -82,8 +80,7 @@ public:
     RecoveredItem describe(EntryRef entry) const override;
     bool isSaveFolder(EntryRef entry) const override;
     bool isSaveFile(EntryRef entry) const override;
-    SaveResult saveEntry(EntryRef entry, const std::filesystem::path& file) override;
-    void rename(EntryRef entry, std::string newName) override;
+    ContentOutcome writeContent(EntryRef entry, ContentSink& sink) override;
 
     // The life cycle, in order (ntfs.cpp runs it).
     // mft_location.cpp: the boot sector, the MFT's own runs, the record list.
@@ -117,8 +114,8 @@ public:
     // Content (content.cpp).
     std::optional<DataStream> findDataStream(std::int64_t index) const;
     std::vector<std::uint64_t> getClusterList(std::uint64_t position) const;
-    // Writes a data stream to a new file (no times): the writers on their own.
-    SaveResult saveStream(const DataStream& data, const std::filesystem::path& file) const;
+    // Writes a data stream: the writers on their own. False when the sink refused bytes.
+    bool writeStream(const DataStream& data, ContentSink& out) const;
 
     const std::vector<MftEntry>& entries() const { return entryList; }
     std::uint64_t clusterBytes() const { return clusterSize; }
@@ -136,20 +133,18 @@ private:
     void resolveParents();
     void attachOrphans();
     // content.cpp
-    bool writeStream(const DataStream& data, OutputFile& out, SaveResult& result) const;
-    bool writeResident(const DataStream& data, OutputFile& out, SaveResult& result) const;
-    bool writePlain(const DataStream& data, OutputFile& out, SaveResult& result) const;
-    bool writeCompressed(const DataStream& data, OutputFile& out, SaveResult& result) const;
-    bool readClusters(std::uint64_t cluster, std::span<std::uint8_t> dest) const;
+    bool writePlain(const DataStream& data, ContentSink& out) const;
+    bool writeCompressed(const DataStream& data, ContentSink& out) const;
+    bool readClusters(std::uint64_t cluster, std::span<std::uint8_t> dest,
+                      std::vector<ByteRange>* unreadable = nullptr) const;
     std::uint64_t bytesOfClusters(std::uint64_t clusters) const;  // saturating
 
-    readWriteInterface& reader;
+    mutable VolumeWindow window;  // reading does not change what the reader found
     VolumeRecord volume;
     ProgressSink& progress;
     Messages& messages;
     AdvancedPicks picks;
 
-    std::int64_t volumeStartSector = 0;
     std::uint64_t volumeSize = 0;
     std::vector<std::uint8_t> bootSector;
     std::optional<ntfs_layout::BootSector> boot;
