@@ -184,6 +184,7 @@ void PopulateDriveDlg::standardScan() {
 void PopulateDriveDlg::showRecords(std::vector<VolumeRecord> records) {
     list->clear();
     volumeRecords = std::move(records);
+    asFound.clear();
     for (std::size_t i = 0; i < volumeRecords.size(); ++i) {
         volumeRecords[i].volumeId = std::to_string(i);
         list->addTopLevelItem(makeRow(i));
@@ -213,6 +214,7 @@ void PopulateDriveDlg::startSweep() {
     app().deviceTotalSectors = reader.deviceTotalSectors();
     list->clear();
     volumeRecords.clear();
+    asFound.clear();
     backButton()->setEnabled(false);
     // Each found volume is listed as it is found (newest at the top); the list
     // and the record vector belong to the UI thread, so the row is queued.
@@ -259,8 +261,9 @@ void PopulateDriveDlg::rowSelected() {
     const QTreeWidgetItem* row = rows.front();
     selectedVolume->setText(row->text(kVolume));
     startEdit->setText(row->text(kStart));
-    const std::int64_t start = leadingNumber(ss(row->text(kStart)));
-    const std::int64_t span = leadingNumber(ss(row->text(kSize))) * 2048;
+    const auto index = row->data(kVolume, kRecordRole).toULongLong();
+    const std::int64_t start = index < volumeRecords.size() ? volumeRecords[index].startSector : 0;
+    const std::int64_t span = index < volumeRecords.size() ? static_cast<std::int64_t>(volumeRecords[index].sizeBytes / 512) : 0;
     endEdit->setText(QString::number(span > 0 ? static_cast<qlonglong>(start + span - 1) : 0));
 }
 
@@ -332,21 +335,20 @@ void PopulateDriveDlg::goNext() {
     chosen = index;
     const bool ticked = customSettings->isChecked();
     if (!ticked && customApplied) {
-        // An earlier Next changed the record: the row still shows what was found.
-        r.volumeId = ss(row->text(kVolume));
-        r.fileSystem = ss(row->text(kFileSystem));
-        r.sizeText = ss(row->text(kSize).remove(QStringLiteral("MB")).trimmed());
-        r.startSector = leadingNumber(ss(row->text(kStart)));
+        // An earlier Next changed the record: take back what was found.
+        if (const auto found = asFound.find(index); found != asFound.end()) r = found->second;
     }
     const QString kind = treatAs->currentIndex() >= 0 ? treatAs->currentText() : QString();
     if (ticked) {
         customApplied = true;
+        asFound.try_emplace(index, r);
         const std::int64_t start = leadingNumber(ss(startEdit->text()));
         const std::int64_t end = leadingNumber(ss(endEdit->text()));
+        const bool sized = static_cast<std::uint64_t>(end) > static_cast<std::uint64_t>(start);
         r.startSector = start;
-        r.sizeText = static_cast<std::uint64_t>(end) > static_cast<std::uint64_t>(start)
-                         ? std::to_string((end - start + 1) / 2048)
-                         : "0";
+        r.sizeText = sized ? std::to_string((end - start + 1) / 2048) : "0";
+        // An end at or before the start: the volume runs to the end of the source.
+        r.sizeBytes = sized ? static_cast<std::uint64_t>(end - start + 1) * 512 : 0;
         static const char* const kSpellings[] = {"ntfs", "fat16", "fat32", "fat64", "extX", "HFS+"};
         for (const char* spelling : kSpellings)
             if (kind.compare(QLatin1String(spelling), Qt::CaseInsensitive) == 0) r.fileSystem = spelling;

@@ -1,4 +1,5 @@
 #pragma once
+#include <map>
 // The volume list page: finds the volumes of the drive or image (partition
 // tables on the UI thread, the sector sweep on a worker), lists one row per
 // volume, lets the user correct a volume by hand, and goes on to the recovery
@@ -82,6 +83,7 @@ private:
 
     ScanChoice handed;
     std::vector<VolumeRecord> volumeRecords;
+    std::map<std::size_t, VolumeRecord> asFound;  // rows as the scan found them, before custom settings
     std::optional<std::size_t> chosen;  // the record Next went on with
     bool customApplied = false;
     std::shared_ptr<readWriteInterface> device;  // what the sweep reads, kept for its whole run

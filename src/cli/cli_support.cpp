@@ -135,6 +135,7 @@ VolumeChoice chooseVolume(readWriteInterface& reader, const VolumeOptions& o, Pr
         const std::int64_t mb = o.sizeMb ? *o.sizeMb
                                          : (reader.deviceTotalSectors() - *o.startSector) / 2048;
         r.sizeText = std::to_string(mb) + "  MB";
+        r.sizeBytes = o.sizeMb && *o.sizeMb > 0 ? static_cast<std::uint64_t>(*o.sizeMb) * 1048576 : 0;
         return {r, kDone};
     }
     if (!o.volume && !o.sweep && !o.gpt) {
@@ -146,6 +147,7 @@ VolumeChoice chooseVolume(readWriteInterface& reader, const VolumeOptions& o, Pr
             r.fileSystem = id->name;
             r.volumeId = "0";
             r.sizeText = std::to_string(id->sizeBytes / 1048576) + "  MB";
+            r.sizeBytes = static_cast<std::uint64_t>(id->sizeBytes);
             return {r, kDone};
         }
     }
