@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <nlohmann/json.hpp>
 
@@ -41,18 +43,16 @@ void TerminalProgress::draw() {
     drawn = true;
 }
 
-void StderrMessages::inform(std::string_view text) {
-    std::cerr << text << '\n';
-}
+// The wizard's message-box texts stay in the wizard: the command line says
+// in its own words what it did and what failed.
+void StderrMessages::inform(std::string_view) {}
 
-bool StderrMessages::ask(std::string_view text) {
-    std::cerr << text << " yes\n";
-    return true;
-}
+bool StderrMessages::ask(std::string_view) { return true; }
 
 bool openSource(FileReadSeek& reader, const std::string& source) {
     if (reader.open(source)) return true;
-    std::cerr << "cannot open " << source << '\n';
+    const int error = errno;
+    std::cerr << "cannot open " << source << ": " << std::strerror(error) << '\n';
     return false;
 }
 

@@ -37,8 +37,10 @@ private:
     bool drawn = false;
 };
 
-// Messages on standard error; the command line itself is the user's consent,
-// so questions are answered yes.
+// The wizard's messages, as the command line takes them: their texts are
+// the wizard's and are not printed (each command reports in its own words),
+// and the command line itself is the user's consent, so questions are
+// answered yes.
 class StderrMessages final : public Messages {
 public:
     void inform(std::string_view text) override;

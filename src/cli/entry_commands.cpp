@@ -47,12 +47,18 @@ int scanVolume(const std::string& source, const VolumeOptions& o, ScannedVolume&
     v.state.selectedIsVolume = false;
     const ReaderContext context{v.reader, v.volume, v.state, *v.progress, v.messages, advancedPicksOf(o)};
     v.run = std::make_unique<ScanRun>(context);
-    if (!v.run->start(scanModeOf(o))) return kFailed;
+    if (!v.run->start(scanModeOf(o))) {
+        std::cerr << "no reader for " << v.volume.fileSystem << " volumes\n";
+        return kFailed;
+    }
     v.run->wait();
     switch (v.run->outcome()) {
         case ScanOutcome::done: return kDone;
         case ScanOutcome::failed: v.scanFailed = true; return kDone;
-        case ScanOutcome::wrongKind: return kFailed;
+        case ScanOutcome::wrongKind:
+            std::cerr << "the volume at sector " << v.volume.startSector << " is not a " << v.volume.fileSystem
+                      << " volume\n";
+            return kFailed;
         case ScanOutcome::unsupported:
             std::cerr << "the " << o.mode << " mode is not available for " << v.volume.fileSystem << '\n';
             return kUsage;

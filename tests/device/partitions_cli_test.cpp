@@ -212,7 +212,7 @@ TEST_F(PartitionsCommand, ExitStatuses) {
     struct Case { const char* what; std::vector<std::string> args; int status; const char* stderrHas; };
     const Case cases[] = {
         {"a source that does not exist", {"partitions", (dir.path() / "missing.img").string()}, 1,
-         "invalid handle ..."},
+         "No such file or directory"},
         {"a folder as the source", {"partitions", dir.path().string(), "--sweep"}, 1, ""},
         {"an unknown option", {"partitions", image, "--bogus"}, 2, ""},
         {"no source", {"partitions"}, 2, ""},
