@@ -52,6 +52,8 @@ int scanVolume(const std::string& source, const VolumeOptions& o, ScannedVolume&
         return kFailed;
     }
     v.run->wait();
+    if (const VolumeReader* reader = v.run->volumeReader())
+        for (const std::string& warning : reader->scanWarnings()) std::cerr << "warning: " << warning << '\n';
     switch (v.run->outcome()) {
         case ScanOutcome::done: return kDone;
         case ScanOutcome::failed: v.scanFailed = true; return kDone;

@@ -182,6 +182,7 @@ void ntfs::attachOrphans() {
 }
 
 bool ntfs::buildEntryTree() {
+    std::uint64_t tornRecords = 0;
     if (mftLocated && !control.poll()) {
         const auto count = static_cast<std::int64_t>(entryList.size());
         progress.setRange(0, count);
@@ -194,10 +195,20 @@ bool ntfs::buildEntryTree() {
                 progress.setPosition(i);
                 if (control.pollAndTake()) break;
             }
-            if (readEntryRecord(i, record)) parseEntry(i, record);
+            bool torn = false;
+            if (readEntryRecord(i, record, &torn)) {
+                parseEntry(i, record);
+                if (torn && entryList[i].validSignature) {
+                    entryList[i].torn = true;
+                    ++tornRecords;
+                }
+            }
         }
         progress.setPosition(count);
     }
+    if (tornRecords) warnScan(std::to_string(tornRecords) + " MFT records torn or damaged (their update sequence did not match)");
+    if (window.unreadableSectors())
+        warnScan(std::to_string(window.unreadableSectors()) + " unreadable sectors while reading the MFT, read as zeros");
     applyExtensionRecords();
     MftEntry orphanEntry;
     orphanEntry.validSignature = true;

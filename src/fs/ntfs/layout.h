@@ -46,7 +46,9 @@ RecordHeader decodeRecordHeader(Bytes record);
 // Applies the update sequence of a record in place: the last two bytes of
 // every 512-byte stride are put back from the sequence array. The check value
 // is not compared: a torn record is still the best copy there is.
-void applyFixup(std::span<std::uint8_t> record);
+// Puts the protected words back; false when a stride did not end in the
+// update sequence number (a torn or damaged record).
+bool applyFixup(std::span<std::uint8_t> record);
 
 // One attribute of a record, its bytes bounded by the record.
 struct Attribute {

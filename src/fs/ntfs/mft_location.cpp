@@ -181,18 +181,19 @@ void ntfs::enumerateMftRecords() {
     }
 }
 
-bool ntfs::readRecordAt(std::uint64_t position, std::vector<std::uint8_t>& out) const {
+bool ntfs::readRecordAt(std::uint64_t position, std::vector<std::uint8_t>& out, bool* torn) const {
     out.assign(recordSize, 0);
     if (window.readAt(position, out) == 0) return false;
-    applyFixup(out);
+    const bool intact = applyFixup(out);
+    if (torn) *torn = !intact;
     return true;
 }
 
-bool ntfs::readEntryRecord(std::int64_t index, std::vector<std::uint8_t>& out) const {
+bool ntfs::readEntryRecord(std::int64_t index, std::vector<std::uint8_t>& out, bool* torn) const {
     if (index < 0) return false;
     if (!mftLocated || mftRuns.empty()) {
         if (static_cast<std::uint64_t>(index) >= entryList.size()) return false;
-        return readRecordAt(entryList[index].position, out);
+        return readRecordAt(entryList[index].position, out, torn);
     }
     if (static_cast<std::uint64_t>(index) > kMaxRecords * 4) return false;
     // Map the record's bytes through the MFT's runs piece by piece.
@@ -215,7 +216,8 @@ bool ntfs::readEntryRecord(std::int64_t index, std::vector<std::uint8_t>& out) c
         want += piece;
     }
     if (arrived == 0) return false;
-    applyFixup(out);
+    const bool intact = applyFixup(out);
+    if (torn) *torn = !intact;
     return true;
 }
 

@@ -20,18 +20,24 @@ RecordHeader decodeRecordHeader(Bytes r) {
     return h;
 }
 
-void applyFixup(std::span<std::uint8_t> record) {
+bool applyFixup(std::span<std::uint8_t> record) {
     const Bytes r(record.data(), record.size());
     const std::size_t u = le16(r, 0x04);
     const std::size_t n = le16(r, 0x06);
-    if (u >= record.size()) return;
+    if (u + 2 > record.size()) return false;
+    const std::uint16_t sequence = le16(r, u);
+    bool intact = true;
     for (std::size_t k = 1; k < n; ++k) {
         const std::size_t from = u + 2 * k;
         const std::size_t to = kFixupStride * k - 2;
         if (from + 2 > record.size() || to + 2 > record.size()) break;
+        // Each stride ends in the sequence number while the record is whole;
+        // anything else is a write that did not finish, or damage.
+        if (le16(r, to) != sequence) intact = false;
         record[to] = record[from];
         record[to + 1] = record[from + 1];
     }
+    return intact;
 }
 
 std::vector<Attribute> attributesOf(Bytes r) {

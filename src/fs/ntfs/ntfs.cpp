@@ -95,6 +95,7 @@ RecoveredItem ntfs::describe(EntryRef ref) const {
     }
     item.sizeColumnText = formatSizeText(static_cast<std::int64_t>(item.size));
     item.attributeText = attributeLetters(e.nameFlags);
+    if (e.torn) item.warnings.emplace_back("torn update sequence: the record is damaged or was being written");
     return item;
 }
 

@@ -40,6 +40,7 @@ struct MftEntry {
     bool hasAttributeList = false;
     bool dataSizeKnown = false;
     bool linked = false;              // already in its parent's chain
+    bool torn = false;                // a stride did not end in the update sequence number
 };
 
 // Where a file's unnamed data stream lives.
@@ -95,10 +96,10 @@ public:
     // Record access (mft_location.cpp).
     // Reads a record at a byte position and applies its fixup; false when
     // nothing could be read.
-    bool readRecordAt(std::uint64_t position, std::vector<std::uint8_t>& out) const;
+    bool readRecordAt(std::uint64_t position, std::vector<std::uint8_t>& out, bool* torn = nullptr) const;
     // Reads the record of an entry (through the MFT's runs, so records that
     // straddle two runs come out whole).
-    bool readEntryRecord(std::int64_t index, std::vector<std::uint8_t>& out) const;
+    bool readEntryRecord(std::int64_t index, std::vector<std::uint8_t>& out, bool* torn = nullptr) const;
     // The runs of the first non-resident attribute of a type in the record at position.
     std::vector<MftRun> getAttributeRuns(std::uint64_t position, std::uint32_t type) const;
     // Calls `visit` for every 512-byte slot of the volume that starts with
