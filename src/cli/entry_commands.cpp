@@ -190,74 +190,22 @@ private:
     bool first = true;
 };
 
-using EntryVisitor = std::function<void(const std::string& path, const RecoveredItem& item, bool orphan)>;
-
-// The reader's entries straight from the contract (no tree), each handed to
-// the visitor as it is found: fast on volumes with hundreds of thousands of
-// entries, and nothing kept.
-void listEntries(const EntrySource& source, EntryRef folder, const std::string& path, bool orphan,
-                 bool recursive, int depth, WalkGuard& guard, const EntryVisitor& visit) {
-    if (!guard.enter(folder, depth)) return;
-    for (const EntryRef child : childrenOf(source, folder)) {
-        const RecoveredItem item = source.describe(child);
-        visit(joinEntryPath(path, item.name), item, orphan);
-        if (recursive && item.isFolder)
-            listEntries(source, child, insideFolderPath(path, item.name), orphan || item.isOrphanGroup, true,
-                        depth + 1, guard, visit);
-    }
-}
-
 int runLs(const std::string& source, const VolumeOptions& o, bool recursive, bool json) {
     ScannedVolume v;
     if (const int status = scanVolume(source, o, v); status != kDone) return status;
     EntrySource& reader = *v.run->reader();
     std::optional<EntryJsonWriter> writer;
     if (json) writer.emplace(v.volume);
-    const EntryVisitor visit = [&](const std::string& path, const RecoveredItem& item, bool orphan) {
-        if (writer)
-            writer->add(path, item, orphan);
-        else
-            printEntryLine(path, item);
-    };
     if (const auto root = reader.rootEntry()) {
-        WalkGuard guard;
-        listEntries(reader, *root, v.state.rootLabel, false, recursive, 0, guard, visit);
+        visitEntries(reader, *root, v.state.rootLabel, recursive, [&](const VisitedEntry& e) {
+            if (writer)
+                writer->add(e.path, e.item, e.orphan);
+            else
+                printEntryLine(e.path, e.item);
+        });
     }
     writer.reset();
     return v.finish(kDone);
-}
-
-// Finds an entry by its path: "ROOT/docs/a.txt", "docs/a.txt" or "/docs/a.txt".
-std::optional<EntryRef> findEntry(const EntrySource& source, const std::string& rootLabel, std::string_view path) {
-    auto current = source.rootEntry();
-    if (!current) return std::nullopt;
-    std::vector<std::string> parts;
-    std::string part;
-    for (const char c : path) {
-        if (c == '/') {
-            if (!part.empty()) parts.push_back(part);
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    if (!part.empty()) parts.push_back(part);
-    std::size_t i = 0;
-    if (!parts.empty() && parts[0] == rootLabel) i = 1;
-    for (; i < parts.size(); ++i) {
-        std::optional<EntryRef> next;
-        const bool last = i + 1 == parts.size();
-        for (const EntryRef child : childrenOf(source, *current)) {
-            const RecoveredItem item = source.describe(child);
-            if (item.name != parts[i]) continue;
-            // Two entries of one name: a folder when the path goes on.
-            if (!next || (!last && item.isFolder)) next = child;
-            if (last || item.isFolder) break;
-        }
-        if (!next) return std::nullopt;
-        current = next;
-    }
-    return current;
 }
 
 int reportSave(const SaveReport& r) {
@@ -275,7 +223,7 @@ int runSave(const std::string& source, const VolumeOptions& o, const std::string
     ScannedVolume v;
     if (const int status = scanVolume(source, o, v); status != kDone) return status;
     EntrySource& reader = *v.run->reader();
-    const auto entry = findEntry(reader, v.state.rootLabel, path);
+    const auto entry = findEntryByPath(reader, v.state.rootLabel, path);
     if (!entry) {
         std::cerr << "no entry " << path << " on the volume\n";
         return kUsage;
@@ -316,20 +264,8 @@ int runSearch(const std::string& source, const VolumeOptions& o, const std::stri
     v.run->wait();
     if (!report.patternValid) return kUsage;
     if (json) {
-        // A hit is an orphan when its top-level folder is the reader's orphan group.
-        std::vector<std::string> orphanPrefixes;
-        if (const auto root = v.run->reader()->rootEntry()) {
-            for (const EntryRef top : childrenOf(*v.run->reader(), *root)) {
-                const RecoveredItem t = v.run->reader()->describe(top);
-                if (t.isOrphanGroup) orphanPrefixes.push_back(joinEntryPath(v.state.rootLabel, t.name) + "/");
-            }
-        }
         EntryJsonWriter writer(v.volume);
-        for (const auto& h : hits) {
-            bool orphan = false;
-            for (const auto& prefix : orphanPrefixes) orphan |= h.path.rfind(prefix, 0) == 0;
-            writer.add(h.path, h.item, orphan);
-        }
+        for (const auto& h : hits) writer.add(h.path, h.item, h.orphan);
     } else {
         for (const auto& h : hits) printEntryLine(h.path, h.item);
     }

@@ -3,6 +3,8 @@
 // can link a folder into itself or chain siblings in a circle, so every walk
 // here stops at an entry it has already met and at a fixed depth.
 #include <cstddef>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -40,5 +42,24 @@ public:
 private:
     std::unordered_set<EntryRef> seen;
 };
+
+// One entry as a listing meets it.
+struct VisitedEntry {
+    EntryRef ref = 0;
+    std::string path;      // "ROOT/docs/a.txt"
+    RecoveredItem item;
+    bool orphan = false;   // under the reader's node for entries whose folder is unknown
+};
+
+// Hands every entry below `folder` (named `path`) to `visit`, each as it is
+// met: the folder's children, and with `recursive` everything below them.
+// Nothing is kept, so a listing of hundreds of thousands of entries costs
+// the memory of one.
+void visitEntries(const EntrySource& source, EntryRef folder, const std::string& path, bool recursive,
+                  const std::function<void(const VisitedEntry&)>& visit);
+
+// The entry a path names: "ROOT/docs/a.txt", "docs/a.txt" or "/docs/a.txt".
+// Where two entries share a name, a folder is taken when the path goes on.
+std::optional<EntryRef> findEntryByPath(const EntrySource& source, const std::string& rootLabel, std::string_view path);
 
 }  // namespace vantor

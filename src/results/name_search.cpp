@@ -42,11 +42,14 @@ public:
         }
         if (!found) return;
         ++report.hits;
-        onHit(SearchHit{entry, path, item});
+        onHit(SearchHit{entry, path, item, inOrphanGroup});
         char status[64];
         std::snprintf(status, sizeof status, "searched file %lld", static_cast<long long>(report.hits));
         seams.progress->setStatus(status);
     }
+
+    // Whether the top-level folder being walked is the reader's orphan node.
+    bool inOrphanGroup = false;
 
     // The root is walked by the caller; a folder that links back to it must not walk it again.
     void enterRoot(EntryRef root) { guard.enter(root, 0); }
@@ -134,6 +137,7 @@ SearchReport searchNames(EntrySource& source, std::string_view pattern, const st
                         n = countFilesBelow(source, child);
                     }
                     seams.progress->setRange(0, n);
+                    search.inOrphanGroup = item.isOrphanGroup;
                     search.walk(child, insideFolderPath(rootLabel, item.name), 1);
                     seams.progress->setPosition(n);
                     if (seams.takeReaderStop()) report.stopped = true;

@@ -16,6 +16,7 @@ struct SearchHit {
     EntryRef entry = 0;
     std::string path;  // "ROOT/docs/a.txt"
     RecoveredItem item;
+    bool orphan = false;  // under the reader's node for entries whose folder is unknown
 };
 
 struct SearchReport {

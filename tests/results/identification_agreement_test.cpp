@@ -149,8 +149,11 @@ TEST(IdentificationAgreement, BoundaryHeadersAreNamedAndReadAlike) {
             volume.fileSystem = std::string(row.name);
             const ScanOutcome outcome = scanWith(row, disk, volume);
             const bool named = id && id->kind == row.kind;
-            if (named) EXPECT_NE(outcome, ScanOutcome::wrongKind);
-            else EXPECT_EQ(outcome, ScanOutcome::wrongKind);
+            if (named) {
+                EXPECT_NE(outcome, ScanOutcome::wrongKind);
+            } else {
+                EXPECT_EQ(outcome, ScanOutcome::wrongKind);
+            }
         }
     }
 }

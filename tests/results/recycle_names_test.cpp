@@ -79,7 +79,9 @@ TEST(RecycleNames, RecycleFolderNamesInAnyCaseAndNoOthers) {
         const EntryRef content = reader.addFile(bin, "$R1", "1");
         const auto names = recycledNames(reader, RecycleLayout::flat);
         EXPECT_EQ(names.size(), c.renamed ? 1u : 0u);
-        if (c.renamed) EXPECT_EQ(names.at(content), "one");
+        if (c.renamed) {
+            EXPECT_EQ(names.at(content), "one");
+        }
     }
 }
 
