@@ -1,4 +1,5 @@
 // vantor ls, vantor save, vantor search
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -71,22 +72,40 @@ int scanVolume(const std::string& source, const VolumeOptions& o, ScannedVolume&
 // Entries are written by hand rather than through a JSON document: a listing
 // of 200,000 entries spends most of its time here otherwise.
 void appendJsonString(std::string& out, std::string_view text) {
-    // Names come from the readers as UTF-8; anything else is mended first so
-    // the output is always valid JSON. Most names are plain ASCII: those are
-    // copied in runs.
-    std::string mended;
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            mended = bytesToUtf8(text);
-            text = mended;
-            break;
-        }
-    }
     out += '"';
     std::size_t run = 0;
     for (std::size_t k = 0; k < text.size(); ++k) {
         const auto c = static_cast<unsigned char>(text[k]);
-        if (c >= 0x20 && c != '"' && c != '\\') continue;
+        if (c >= 0x20 && c != '"' && c != '\\' && c < 0x80) continue;
+        if (c >= 0x80) {
+            // Names come from the readers as UTF-8; anything else is mended so
+            // the output is always valid JSON. Rare: the rest goes the slow way.
+            out.append(text.substr(run, k - run));
+            std::string rest = bytesToUtf8(text.substr(k));
+            std::string_view tail = rest;
+            for (std::size_t j = 0; j < tail.size(); ++j) {
+                const auto d = static_cast<unsigned char>(tail[j]);
+                if (d >= 0x20 && d != '"' && d != '\\') {
+                    out += tail[j];
+                    continue;
+                }
+                switch (d) {
+                    case '"': out += "\\\""; break;
+                    case '\\': out += "\\\\"; break;
+                    case '\n': out += "\\n"; break;
+                    case '\r': out += "\\r"; break;
+                    case '\t': out += "\\t"; break;
+                    default: {
+                        static constexpr char kHex[] = "0123456789abcdef";
+                        out += "\\u00";
+                        out += kHex[d >> 4];
+                        out += kHex[d & 0xF];
+                    }
+                }
+            }
+            out += '"';
+            return;
+        }
         out.append(text.substr(run, k - run));
         run = k + 1;
         switch (c) {
@@ -107,55 +126,58 @@ void appendJsonString(std::string& out, std::string_view text) {
     out += '"';
 }
 
-void appendJsonField(std::string& out, std::string_view key, std::string_view value) {
-    out += '"';
-    out += key;
-    out += "\":";
-    appendJsonString(out, value);
-    out += ',';
+void appendNumber(std::string& out, std::uint64_t value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, end);
 }
 
-void appendJsonField(std::string& out, std::string_view key, const char* literal) {
-    out += '"';
-    out += key;
-    out += "\":";
-    out += literal;
-    out += ',';
-}
-
+// `key` is the literal `,"name":` (or `"name":` for the first field).
 void appendJsonTime(std::string& out, std::string_view key, const std::optional<Timestamp>& t) {
-    const std::string text = t ? isoUtc(*t) : std::string();
-    if (!text.empty())
-        appendJsonField(out, key, std::string_view(text));
-    else
-        appendJsonField(out, key, "null");  // no time, or none a calendar year of four digits can show
+    out += key;
+    char iso[21];
+    // No time, or none a calendar year of four digits can show: null.
+    if (!t || !isoUtcInto(*t, iso)) {
+        out += "null";
+        return;
+    }
+    out += '"';
+    out.append(iso, 20);
+    out += '"';
 }
 
-// One entry object of ls and search --json.
-std::string entryJsonText(const std::string& path, const RecoveredItem& item, bool orphan) {
-    std::string out = "{";
-    appendJsonField(out, "id", std::to_string(item.id).c_str());
-    appendJsonField(out, "path", std::string_view(path));
-    appendJsonField(out, "name", std::string_view(item.name));
-    appendJsonField(out, "folder", item.isFolder ? "true" : "false");
-    appendJsonField(out, "deleted", item.isDeleted ? "true" : "false");
-    appendJsonField(out, "orphan", orphan ? "true" : "false");
-    appendJsonField(out, "size", std::to_string(item.size).c_str());
-    appendJsonField(out, "sizeText", std::string_view(item.sizeColumnText));
-    appendJsonTime(out, "creation", item.creation);
-    appendJsonTime(out, "access", item.access);
-    appendJsonTime(out, "modification", item.modification);
-    appendJsonField(out, "creationText", std::string_view(item.creationText));
-    appendJsonField(out, "accessText", std::string_view(item.accessText));
-    appendJsonField(out, "modificationText", std::string_view(item.modificationText));
-    appendJsonField(out, "attributes", std::string_view(item.attributeText));
-    out += "\"warnings\":[";
+// One entry object of ls and search --json, appended to `out`.
+void appendEntryJson(std::string& out, const std::string& path, const RecoveredItem& item, bool orphan) {
+    out += "{\"id\":";
+    appendNumber(out, item.id);
+    out += ",\"path\":";
+    appendJsonString(out, path);
+    out += ",\"name\":";
+    appendJsonString(out, item.name);
+    out += item.isFolder ? ",\"folder\":true" : ",\"folder\":false";
+    out += item.isDeleted ? ",\"deleted\":true" : ",\"deleted\":false";
+    out += orphan ? ",\"orphan\":true" : ",\"orphan\":false";
+    out += ",\"size\":";
+    appendNumber(out, item.size);
+    out += ",\"sizeText\":";
+    appendJsonString(out, item.sizeColumnText);
+    appendJsonTime(out, ",\"creation\":", item.creation);
+    appendJsonTime(out, ",\"access\":", item.access);
+    appendJsonTime(out, ",\"modification\":", item.modification);
+    out += ",\"creationText\":";
+    appendJsonString(out, item.creationText);
+    out += ",\"accessText\":";
+    appendJsonString(out, item.accessText);
+    out += ",\"modificationText\":";
+    appendJsonString(out, item.modificationText);
+    out += ",\"attributes\":";
+    appendJsonString(out, item.attributeText);
+    out += ",\"warnings\":[";
     for (std::size_t i = 0; i < item.warnings.size(); ++i) {
         if (i) out += ',';
         appendJsonString(out, item.warnings[i]);
     }
     out += "]}";
-    return out;
 }
 
 nlohmann::json volumeJson(const VolumeRecord& v) {
@@ -172,21 +194,32 @@ void printEntryLine(const std::string& path, const RecoveredItem& item) {
 class EntryJsonWriter {
 public:
     explicit EntryJsonWriter(const VolumeRecord& volume) {
-        std::fputs("{\n  \"volume\": ", stdout);
-        std::fputs(volumeJson(volume).dump().c_str(), stdout);
-        std::fputs(",\n  \"entries\": [", stdout);
+        pending.reserve(kFlushAt + 4096);
+        pending += "{\n  \"volume\": ";
+        pending += volumeJson(volume).dump();
+        pending += ",\n  \"entries\": [";
     }
-    ~EntryJsonWriter() { std::fputs(first ? "]\n}\n" : "\n  ]\n}\n", stdout); }
+    ~EntryJsonWriter() {
+        pending += first ? "]\n}\n" : "\n  ]\n}\n";
+        flush();
+    }
     EntryJsonWriter(const EntryJsonWriter&) = delete;
     EntryJsonWriter& operator=(const EntryJsonWriter&) = delete;
     void add(const std::string& path, const RecoveredItem& item, bool orphan) {
-        std::fputs(first ? "\n    " : ",\n    ", stdout);
+        pending += first ? "\n    " : ",\n    ";
         first = false;
-        const std::string text = entryJsonText(path, item, orphan);
-        std::fwrite(text.data(), 1, text.size(), stdout);
+        appendEntryJson(pending, path, item, orphan);
+        if (pending.size() >= kFlushAt) flush();
     }
 
 private:
+    // Written in large pieces: a listing is tens of megabytes.
+    static constexpr std::size_t kFlushAt = 256 * 1024;
+    void flush() {
+        std::fwrite(pending.data(), 1, pending.size(), stdout);
+        pending.clear();
+    }
+    std::string pending;
     bool first = true;
 };
 

@@ -1,5 +1,6 @@
 #include "core/texts.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace vantor {
@@ -66,7 +67,17 @@ std::tm toLocalTm(Timestamp t) {
     return tm;
 }
 
-std::string formatTimeText(Timestamp t) { return formatTimeText(toLocalTm(t)); }
+// Listings ask for three times per entry, often the same one: the last is
+// remembered, per thread, with its text.
+std::string formatTimeText(Timestamp t) {
+    thread_local std::int64_t lastSeconds = 0;
+    thread_local std::string lastText;
+    if (lastText.empty() || lastSeconds != t.seconds) {
+        lastText = formatTimeText(toLocalTm(t));
+        lastSeconds = t.seconds;
+    }
+    return lastText;
+}
 
 Timestamp fromUnix(std::int64_t seconds, std::uint32_t nanoseconds) {
     return {seconds, nanoseconds % 1000000000u};
@@ -109,6 +120,12 @@ std::optional<Timestamp> fromDosDateTime(std::uint16_t date, std::uint16_t time,
 }
 
 std::string isoUtc(Timestamp t) {
+    char buf[21];
+    if (!isoUtcInto(t, buf)) return {};
+    return std::string(buf, 20);
+}
+
+bool isoUtcInto(Timestamp t, char (&buf)[21]) {
     // Civil date from days since 1970 (proleptic Gregorian), without the C
     // library's locale and zone machinery: listings print three per entry.
     const std::int64_t days = t.seconds >= 0 ? t.seconds / 86400 : (t.seconds - 86399) / 86400;
@@ -122,8 +139,9 @@ std::string isoUtc(Timestamp t) {
     const std::int64_t day = dayOfYear - (153 * mp + 2) / 5 + 1;
     const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
     const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-    if (year < 0 || year > 9999) return {};
-    char buf[21] = "0000-00-00T00:00:00Z";
+    if (year < 0 || year > 9999) return false;
+    static constexpr char kShape[] = "0000-00-00T00:00:00Z";
+    std::copy(kShape, kShape + 21, buf);
     const auto put = [&buf](int at, std::int64_t value, int width) {
         for (int k = width - 1; k >= 0; --k, value /= 10) buf[at + k] = static_cast<char>('0' + value % 10);
     };
@@ -133,7 +151,7 @@ std::string isoUtc(Timestamp t) {
     put(11, secondOfDay / 3600, 2);
     put(14, secondOfDay / 60 % 60, 2);
     put(17, secondOfDay % 60, 2);
-    return std::string(buf, 20);
+    return true;
 }
 
 }  // namespace vantor

@@ -44,5 +44,7 @@ std::optional<std::tm> dosToTm(std::uint16_t date, std::uint16_t time);
 // ISO 8601 UTC with a 'Z', seconds only: "2024-05-01T12:00:00Z"; empty for a
 // year outside 0000..9999.
 std::string isoUtc(Timestamp t);
+// The same 20 characters into `out` (no NUL); false for a year outside 0000..9999.
+bool isoUtcInto(Timestamp t, char (&out)[21]);
 
 }  // namespace vantor

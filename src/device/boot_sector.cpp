@@ -52,13 +52,24 @@ std::optional<BootIdentity> extSuperblock(Bytes b) {
 
 }  // namespace
 
+// The sweep tests every sector of a disk: each decoder runs only where its
+// signature is, and most sectors have none.
 std::optional<BootIdentity> identifySector(Bytes b) {
     if (b.size() < 512) return std::nullopt;
-    if (auto id = ntfsBoot(b)) return id;
-    if (auto id = exfatBoot(b)) return id;
-    if (auto id = fatBoot(b)) return id;
-    if (auto id = hfsPlusHeader(b)) return id;
-    return extSuperblock(b);
+    const std::uint8_t first = b[0];
+    if (first == 0xEB || first == 0xE9) {
+        if (b[3] == 'N') {
+            if (auto id = ntfsBoot(b)) return id;
+        } else if (b[3] == 'E') {
+            if (auto id = exfatBoot(b)) return id;
+        }
+        if (auto id = fatBoot(b)) return id;
+    }
+    if (first == 'H' && (b[1] == '+' || b[1] == 'X')) {
+        if (auto id = hfsPlusHeader(b)) return id;
+    }
+    if (b[0x38] == 0x53 && b[0x39] == 0xEF) return extSuperblock(b);
+    return std::nullopt;
 }
 
 std::optional<BootIdentity> identifyVolumeStart(Bytes b) {

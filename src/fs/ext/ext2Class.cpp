@@ -288,19 +288,25 @@ bool ext2Class::buildEntryMap() {
     for (const NameEntry& e : entries) named.push_back(e.ino);
     std::sort(named.begin(), named.end());
     named.erase(std::unique(named.begin(), named.end()), named.end());
-    std::vector<InodeInfo> kept;
-    kept.reserve(named.size());
-    std::size_t at = 0;
+    // The inodes kept are an ascending subset of those read: compact them in
+    // place, and merge in the few fetched one by one.
+    std::vector<InodeInfo> fetched;
+    std::size_t at = 0, kept = 0;
     for (std::uint32_t ino : named) {
         while (at < inodes.size() && inodes[at].ino < ino) ++at;
         if (at < inodes.size() && inodes[at].ino == ino) {
-            kept.push_back(inodes[at]);
+            inodes[kept++] = inodes[at];
         } else if (const std::optional<Inode> inode = readInode(ino)) {
-            kept.push_back(infoOf(ino, *inode));
+            fetched.push_back(infoOf(ino, *inode));
         }
     }
-    std::sort(kept.begin(), kept.end(), [](const InodeInfo& a, const InodeInfo& b) { return a.ino < b.ino; });
-    inodes = std::move(kept);
+    inodes.resize(kept);
+    if (!fetched.empty()) {
+        inodes.insert(inodes.end(), fetched.begin(), fetched.end());
+        const auto byIno = [](const InodeInfo& a, const InodeInfo& b) { return a.ino < b.ino; };
+        std::sort(inodes.begin() + static_cast<std::ptrdiff_t>(kept), inodes.end(), byIno);
+        std::inplace_merge(inodes.begin(), inodes.begin() + static_cast<std::ptrdiff_t>(kept), inodes.end(), byIno);
+    }
     inodes.shrink_to_fit();
     std::vector<std::uint32_t>().swap(directories);
     return true;
