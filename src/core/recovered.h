@@ -17,6 +17,14 @@ namespace vantor {
 // A reader's own reference to one of its entry records (an index, a node id).
 using EntryRef = std::uint64_t;
 
+// What an entry's attribute bits are, so the list can show them.
+enum class AttributeKind : std::uint8_t {
+    none,
+    unixMode,      // ext: i_mode's permission bits
+    ntfsFileName,  // NTFS: the flags of the $FILE_NAME that named the entry
+    fat            // FAT: the directory entry's attribute byte
+};
+
 struct RecoveredItem {
     // The file system's own number for the entry: inode, MFT record, catalog
     // node id, or the position of its directory slot (FAT).
@@ -28,7 +36,12 @@ struct RecoveredItem {
     bool isOrphanGroup = false;  // the reader's node for entries whose folder is unknown
     std::uint64_t size = 0;    // bytes
     std::optional<Timestamp> creation, access, modification;
-    std::string creationText, accessText, modificationText;  // list columns 1-3
+    bool accessIsDateOnly = false;  // FAT keeps only the day of the last access
+    std::uint32_t attributes = 0;
+    AttributeKind attributeKind = AttributeKind::none;
+    // The list columns, made from the values above by results/ (entry_texts.h);
+    // a reader leaves them empty.
+    std::string creationText, accessText, modificationText;  // columns 1-3
     std::string sizeColumnText;                              // column 4
     std::string attributeText;                               // column 5
     // What looked wrong about this entry (a torn record, a chain that ended

@@ -1,11 +1,14 @@
 #pragma once
-// Names given to entries after the scan (the recycle bin's former names),
-// laid over a reader's own. The reader itself never changes once its scan
-// has ended; everything that shows or saves entries reads them through this.
+// A reader's entries as results/ shows them: names given after the scan
+// (the recycle bin's former names) laid over the reader's own, and the list
+// texts made from the reader's values. The reader itself never changes once
+// its scan has ended; everything that shows or saves entries reads them
+// through this.
 #include <map>
 #include <string>
 
 #include "core/recovered.h"
+#include "results/entry_texts.h"
 
 namespace vantor {
 
@@ -22,6 +25,7 @@ public:
     RecoveredItem describe(EntryRef entry) const override {
         RecoveredItem item = inner.describe(entry);
         if (const auto it = names.find(entry); it != names.end()) item.name = it->second;
+        fillListTexts(item);
         return item;
     }
     bool isSaveFolder(EntryRef entry) const override { return inner.isSaveFolder(entry); }

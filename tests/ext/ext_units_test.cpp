@@ -3,7 +3,6 @@
 // blocks, and the list texts.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -12,6 +11,8 @@
 #include "fs/ext/directory.h"
 #include "fs/ext/ext2Class.h"
 #include "fs/ext/layout.h"
+#include "results/entry_texts.h"
+#include "support/bytes_builder.h"
 
 namespace vantor {
 namespace {
@@ -19,13 +20,9 @@ namespace {
 using namespace ext;
 using Buffer = std::vector<std::uint8_t>;
 
-void put16(Buffer& b, std::size_t at, std::uint16_t v) {
-    b[at] = v & 0xFF;
-    b[at + 1] = v >> 8;
-}
-void put32(Buffer& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = (v >> (8 * i)) & 0xFF;
-}
+using test::putBytes;
+using test::putLe;
+using test::putText;
 
 struct SuperblockFields {
     std::uint32_t logBlockSize = 0;
@@ -43,18 +40,18 @@ struct SuperblockFields {
 
 Buffer superblockBytes(const SuperblockFields& f) {
     Buffer b(1024, 0);
-    put32(b, 0x00, f.inodesCount);
-    put32(b, 0x04, f.blocksCount);
-    put32(b, 0x14, f.firstDataBlock);
-    put32(b, 0x18, f.logBlockSize);
-    put32(b, 0x20, f.blocksPerGroup);
-    put32(b, 0x28, f.inodesPerGroup);
-    put16(b, 0x38, kSuperblockMagic);
-    put32(b, 0x4C, f.revLevel);
-    put16(b, 0x58, f.inodeSize);
-    put16(b, 0x5A, f.groupNr);
-    put32(b, 0x60, f.incompat);
-    put16(b, 0xFE, f.descSize);
+    putLe(b, 0x00, f.inodesCount, 4);
+    putLe(b, 0x04, f.blocksCount, 4);
+    putLe(b, 0x14, f.firstDataBlock, 4);
+    putLe(b, 0x18, f.logBlockSize, 4);
+    putLe(b, 0x20, f.blocksPerGroup, 4);
+    putLe(b, 0x28, f.inodesPerGroup, 4);
+    putLe(b, 0x38, kSuperblockMagic, 2);
+    putLe(b, 0x4C, f.revLevel, 4);
+    putLe(b, 0x58, f.inodeSize, 2);
+    putLe(b, 0x5A, f.groupNr, 2);
+    putLe(b, 0x60, f.incompat, 4);
+    putLe(b, 0xFE, f.descSize, 2);
     return b;
 }
 
@@ -92,7 +89,7 @@ TEST(ExtSuperblock, SearchFindsItAtEachPlaceAVolumeCanHaveIt) {
         f.firstDataBlock = c.logBlockSize == 0 ? 1 : 0;
         Buffer volume(256 * 1024, 0);
         const Buffer sb = superblockBytes(f);
-        std::memcpy(volume.data() + c.placedAt, sb.data(), sb.size());
+        putBytes(volume, c.placedAt, sb);
         MemoryVolume v(volume);
         ASSERT_TRUE(v.reader.attachVolume());
         ASSERT_EQ(v.reader.findSuperblock(), c.found);
@@ -111,7 +108,7 @@ TEST(ExtSuperblock, BackupCopyServesWhenThePrimaryIsGone) {
     f.groupNr = 1;
     Buffer volume(std::size_t{8200} * 1024, 0);
     const Buffer sb = superblockBytes(f);
-    std::memcpy(volume.data() + std::size_t{8193} * 1024, sb.data(), sb.size());
+    putBytes(volume, std::size_t{8193} * 1024, sb);
     MemoryVolume v(volume);
     ASSERT_TRUE(v.reader.attachVolume());
     ASSERT_TRUE(v.reader.findSuperblock());
@@ -162,8 +159,8 @@ TEST(ExtGroupDescriptor, SpreadTablesAreFoundInTheirMetaGroups) {
     f.descSize = 64;
     f.blocksPerGroup = 1024;
     Buffer bytes = superblockBytes(f);
-    put32(bytes, 0x64, kRoCompatSparseSuper);
-    put32(bytes, 0x104, 1);  // the first descriptor block still lies in a row
+    putLe(bytes, 0x64, kRoCompatSparseSuper, 4);
+    putLe(bytes, 0x104, 1, 4);  // the first descriptor block still lies in a row
     const Superblock s = decodeSuperblock(bytes);
     // 16 descriptors a 1 KiB block: block 1 describes groups 16..31 and lies
     // in group 16 (no superblock copy there), block 2 in group 32.
@@ -176,10 +173,10 @@ TEST(ExtGroupDescriptor, SpreadTablesAreFoundInTheirMetaGroups) {
 
 TEST(ExtGroupDescriptor, SixtyFourByteFormTakesTheHighHalves) {
     Buffer d(64, 0);
-    put32(d, 0x08, 0x1234);
-    put32(d, 0x28, 0x2);
-    put16(d, 0x1C, 0x10);
-    put16(d, 0x32, 0x1);
+    putLe(d, 0x08, 0x1234, 4);
+    putLe(d, 0x28, 0x2, 4);
+    putLe(d, 0x1C, 0x10, 2);
+    putLe(d, 0x32, 0x1, 2);
     EXPECT_EQ(decodeGroupDescriptor(d, 32).inodeTable, 0x1234u);
     EXPECT_EQ(decodeGroupDescriptor(d, 64).inodeTable, 0x200001234u);
     EXPECT_EQ(decodeGroupDescriptor(d, 64).itableUnused, 0x10010u);
@@ -188,10 +185,10 @@ TEST(ExtGroupDescriptor, SixtyFourByteFormTakesTheHighHalves) {
 // An inode record of 256 bytes whose block area the test fills.
 Buffer inodeRecord(std::uint16_t mode, std::uint64_t size, std::uint32_t flags) {
     Buffer r(256, 0);
-    put16(r, 0x00, mode);
-    put32(r, 0x04, static_cast<std::uint32_t>(size));
-    put32(r, 0x6C, static_cast<std::uint32_t>(size >> 32));
-    put32(r, 0x20, flags);
+    putLe(r, 0x00, mode, 2);
+    putLe(r, 0x04, static_cast<std::uint32_t>(size), 4);
+    putLe(r, 0x6C, static_cast<std::uint32_t>(size >> 32), 4);
+    putLe(r, 0x20, flags, 4);
     return r;
 }
 
@@ -223,16 +220,16 @@ TEST(ExtBlockMap, HolesKeepTheirPlaceInEveryIndirectRange) {
     constexpr std::uint32_t bs = 1024;
     Buffer volume(std::size_t{400} * bs, 0);
     Buffer record = inodeRecord(kTypeRegular | 0644, std::uint64_t{65804 + 3} * bs, 0);
-    put32(record, 0x28 + 0 * 4, 100);  // file block 0
-    put32(record, 0x28 + 1 * 4, 101);  // file block 1, contiguous with 0
-    put32(record, 0x28 + 5 * 4, 150);  // file block 5 after a hole
-    put32(record, 0x28 + 12 * 4, 200);  // single indirect
-    put32(volume, std::size_t{200} * bs + 4 * 3, 160);  // file block 15
-    put32(record, 0x28 + 13 * 4, 0);    // no double indirect at all...
-    put32(record, 0x28 + 14 * 4, 210);  // ...yet a triple indirect one
-    put32(volume, std::size_t{210} * bs + 0, 211);
-    put32(volume, std::size_t{211} * bs + 0, 212);
-    put32(volume, std::size_t{212} * bs + 2 * 4, 170);  // file block 65806
+    putLe(record, 0x28 + 0 * 4, 100, 4);  // file block 0
+    putLe(record, 0x28 + 1 * 4, 101, 4);  // file block 1, contiguous with 0
+    putLe(record, 0x28 + 5 * 4, 150, 4);  // file block 5 after a hole
+    putLe(record, 0x28 + 12 * 4, 200, 4);  // single indirect
+    putLe(volume, std::size_t{200} * bs + 4 * 3, 160, 4);  // file block 15
+    putLe(record, 0x28 + 13 * 4, 0, 4);    // no double indirect at all...
+    putLe(record, 0x28 + 14 * 4, 210, 4);  // ...yet a triple indirect one
+    putLe(volume, std::size_t{210} * bs + 0, 211, 4);
+    putLe(volume, std::size_t{211} * bs + 0, 212, 4);
+    putLe(volume, std::size_t{212} * bs + 2 * 4, 170, 4);  // file block 65806
     const std::vector<BlockRun> expected = {
         {0, 100, 2, false}, {5, 150, 1, false}, {15, 160, 1, false}, {65806, 170, 1, false}};
     EXPECT_TRUE(sameRuns(runsOf(record, volume, bs), expected));
@@ -243,30 +240,30 @@ TEST(ExtBlockMap, ZeroEntryInTheTripleBlockDoesNotEndTheWalk) {
     Buffer volume(std::size_t{400} * bs, 0);
     const std::uint64_t tripleStart = 12 + 256 + 65536;
     Buffer record = inodeRecord(kTypeRegular | 0644, (tripleStart + 4 * 65536) * bs, 0);
-    put32(record, 0x28 + 14 * 4, 300);
-    put32(volume, std::size_t{300} * bs + 0 * 4, 301);  // first double block
+    putLe(record, 0x28 + 14 * 4, 300, 4);
+    putLe(volume, std::size_t{300} * bs + 0 * 4, 301, 4);  // first double block
     // entry 1 and 2 are zero (holes), entry 3 is not
-    put32(volume, std::size_t{300} * bs + 3 * 4, 302);
-    put32(volume, std::size_t{301} * bs, 303);
-    put32(volume, std::size_t{302} * bs, 304);
-    put32(volume, std::size_t{303} * bs, 120);
-    put32(volume, std::size_t{304} * bs, 130);
+    putLe(volume, std::size_t{300} * bs + 3 * 4, 302, 4);
+    putLe(volume, std::size_t{301} * bs, 303, 4);
+    putLe(volume, std::size_t{302} * bs, 304, 4);
+    putLe(volume, std::size_t{303} * bs, 120, 4);
+    putLe(volume, std::size_t{304} * bs, 130, 4);
     const std::vector<BlockRun> expected = {{tripleStart, 120, 1, false}, {tripleStart + 3 * 65536, 130, 1, false}};
     EXPECT_TRUE(sameRuns(runsOf(record, volume, bs), expected));
 }
 
 void putExtentHeader(Buffer& b, std::size_t at, std::uint16_t entries, std::uint16_t depth,
                      std::uint16_t magic = kExtentMagic) {
-    put16(b, at, magic);
-    put16(b, at + 2, entries);
-    put16(b, at + 4, 4);
-    put16(b, at + 6, depth);
+    putLe(b, at, magic, 2);
+    putLe(b, at + 2, entries, 2);
+    putLe(b, at + 4, 4, 2);
+    putLe(b, at + 6, depth, 2);
 }
 void putLeaf(Buffer& b, std::size_t at, std::uint32_t fileBlock, std::uint16_t length, std::uint64_t start) {
-    put32(b, at, fileBlock);
-    put16(b, at + 4, length);
-    put16(b, at + 6, static_cast<std::uint16_t>(start >> 32));
-    put32(b, at + 8, static_cast<std::uint32_t>(start));
+    putLe(b, at, fileBlock, 4);
+    putLe(b, at + 4, length, 2);
+    putLe(b, at + 6, static_cast<std::uint16_t>(start >> 32), 2);
+    putLe(b, at + 8, static_cast<std::uint32_t>(start), 4);
 }
 
 TEST(ExtExtents, LeavesIndexNodesAndUnwrittenExtents) {
@@ -304,8 +301,8 @@ TEST(ExtExtents, LeavesIndexNodesAndUnwrittenExtents) {
         {"an index node read from the volume",
          [](Buffer& r, Buffer& v) {
              putExtentHeader(r, 0x28, 1, 1);
-             put32(r, 0x28 + 12, 0);
-             put32(r, 0x28 + 16, 300);  // child block
+             putLe(r, 0x28 + 12, 0, 4);
+             putLe(r, 0x28 + 16, 300, 4);  // child block
              putExtentHeader(v, std::size_t{300} * bs, 2, 0);
              putLeaf(v, std::size_t{300} * bs + 12, 0, 2, 110);
              putLeaf(v, std::size_t{300} * bs + 24, 2, 1, 120);
@@ -315,9 +312,9 @@ TEST(ExtExtents, LeavesIndexNodesAndUnwrittenExtents) {
         {"an index that points at itself ends as damage",
          [](Buffer& r, Buffer& v) {
              putExtentHeader(r, 0x28, 1, 2);
-             put32(r, 0x28 + 16, 300);
+             putLe(r, 0x28 + 16, 300, 4);
              putExtentHeader(v, std::size_t{300} * bs, 1, 2);  // wrong depth: should be 1
-             put32(v, std::size_t{300} * bs + 16, 300);
+             putLe(v, std::size_t{300} * bs + 16, 300, 4);
          },
          {},
          true},
@@ -355,15 +352,15 @@ TEST(ExtExtents, FortyEightBitStartsAreKept) {
 // A directory entry as the typed or untyped form stores it.
 void putEntry(Buffer& b, std::size_t at, std::uint32_t inode, std::uint16_t recLen, const std::string& name,
               std::uint8_t type, bool typed) {
-    put32(b, at, inode);
-    put16(b, at + 4, recLen);
+    putLe(b, at, inode, 4);
+    putLe(b, at + 4, recLen, 2);
     if (typed) {
         b[at + 6] = static_cast<std::uint8_t>(name.size());
         b[at + 7] = type;
     } else {
-        put16(b, at + 6, static_cast<std::uint16_t>(name.size()));
+        putLe(b, at + 6, static_cast<std::uint16_t>(name.size()), 2);
     }
-    std::memcpy(b.data() + at + 8, name.data(), name.size());
+    putText(b, at + 8, name);
 }
 
 std::vector<std::string> entriesOf(const Buffer& block, bool typed, std::uint32_t inodeCount) {
@@ -431,8 +428,8 @@ TEST(ExtDirectory, TypedAndUntypedBlocks) {
         {"a name running off the block ends it", true,
          [](Buffer& b) {
              putEntry(b, 0, 12, 1012, "a", 1, true);
-             put32(b, 1012, 13);
-             put16(b, 1016, 12);
+             putLe(b, 1012, 13, 4);
+             putLe(b, 1016, 12, 2);
              b[1018] = 200;  // 200-byte name in the last 12 bytes
          },
          {"12:a:1"}},
@@ -446,9 +443,9 @@ TEST(ExtDirectory, TypedAndUntypedBlocks) {
 }
 
 TEST(ExtTexts, AttributesAndTimes) {
-    EXPECT_EQ(ext2Class::attributeText(0100644), "-OR-GR-UW-UR");
-    EXPECT_EQ(ext2Class::attributeText(040755), "-OE-OR-GE-GR-UE-UW-UR");
-    EXPECT_EQ(ext2Class::attributeText(0), "");
+    EXPECT_EQ(attributeText(AttributeKind::unixMode, 0644), "-OR-GR-UW-UR");
+    EXPECT_EQ(attributeText(AttributeKind::unixMode, 0755), "-OE-OR-GE-GR-UE-UW-UR");
+    EXPECT_EQ(attributeText(AttributeKind::unixMode, 0), "");
 
     // Without an extra word the seconds are unsigned; with it, two epoch
     // bits carry them past 2038 and the rest holds nanoseconds.

@@ -14,6 +14,7 @@
 #include "ntfs/tiny_volume.h"
 #include "support/support.h"
 #include "results/entry_save.h"
+#include "results/entry_texts.h"
 
 namespace vantor {
 namespace {
@@ -290,7 +291,7 @@ TEST(NtfsContent, ResidentDataAcrossTheProtectedWordComesBackWhole) {
     Scanned s(v.build());
     const auto f = s.find(s.reader.rootEntry(), "straddle.bin");
     ASSERT_TRUE(f);
-    EXPECT_EQ(s.reader.describe(*f).sizeColumnText, "10 Bytes");
+    EXPECT_EQ(s.reader.describe(*f).size, 10u);
     test::ScratchDir dir;
     const auto saved = saveEntryToFile(s.reader, *f, dir.path() / "out");
     EXPECT_TRUE(saved.written);
@@ -416,9 +417,9 @@ TEST(NtfsContent, HostileRunsEndQuickly) {
 }
 
 TEST(NtfsTexts, AttributeLettersInTheirOrder) {
-    EXPECT_EQ(attributeLetters(0x0021), "-R-A");
-    EXPECT_EQ(attributeLetters(0x4A23), "-R-H-S-A-C-E");
-    EXPECT_EQ(attributeLetters(0), "");
+    EXPECT_EQ(attributeText(AttributeKind::ntfsFileName, 0x0021), "-R-A");
+    EXPECT_EQ(attributeText(AttributeKind::ntfsFileName, 0x4A23), "-R-H-S-A-C-E");
+    EXPECT_EQ(attributeText(AttributeKind::ntfsFileName, 0), "");
 }
 
 }  // namespace

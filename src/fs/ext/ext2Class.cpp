@@ -420,12 +420,9 @@ RecoveredItem ext2Class::describe(EntryRef ref) const {
         item.creation = inodeTime(info->ctime, extra(2, info->ctimeExtra));
         item.access = inodeTime(info->atime, extra(1, info->atimeExtra));
         item.modification = inodeTime(info->mtime, extra(4, info->mtimeExtra));
-        item.creationText = formatTimeText(*item.creation);
-        item.accessText = formatTimeText(*item.access);
-        item.modificationText = formatTimeText(*item.modification);
-        item.attributeText = attributeText(info->mode);
+        item.attributes = info->mode & 0777;
+        item.attributeKind = AttributeKind::unixMode;
     }
-    item.sizeColumnText = formatSizeText(static_cast<std::int64_t>(item.size));
     return item;
 }
 

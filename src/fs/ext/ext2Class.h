@@ -5,7 +5,7 @@
 // Content is read again from the volume when a file is saved.
 //
 // Files: layout.h/records.cpp (on-disk records), block_map.* (where an inode's
-// data lies), directory.* (directory blocks), entry_texts.cpp (list texts),
+// data lies), directory.* (directory blocks),
 // ext2Class.cpp (life cycle and the results contract).
 #include <cstdint>
 #include <optional>
@@ -46,8 +46,6 @@ public:
     ContentOutcome writeContent(EntryRef entry, ContentSink& sink) override;
     TreeTraits treeTraits() const override;
 
-    // The permission bits of i_mode as the list shows them ("-OR-GR-UW-UR").
-    static std::string attributeText(std::uint16_t mode);
 
     // What the scan found, for tests and diagnostics.
     std::uint64_t superblockOffset() const { return foundSuperblockAt; }

@@ -155,14 +155,9 @@ RecoveredItem FatVolume::describe(EntryRef ref) const {
     item.creation = fromDosDateTime(e.creationDate, e.creationTime, e.creationTenths);
     item.access = fromDosDateTime(e.accessDate, 0);
     item.modification = fromDosDateTime(e.writeDate, e.writeTime);
-    if (auto tm = dosToTm(e.creationDate, e.creationTime)) item.creationText = formatTimeText(*tm);
-    if (auto tm = dosToTm(e.accessDate, 0)) item.accessText = formatDateText(*tm);
-    if (auto tm = dosToTm(e.writeDate, e.writeTime)) item.modificationText = formatTimeText(*tm);
-    item.sizeColumnText = formatSizeText(static_cast<std::int64_t>(item.size));
-    if (e.attributes & attr::readOnly) item.attributeText += "-R";
-    if (e.attributes & attr::hidden) item.attributeText += "-H";
-    if (e.attributes & attr::system) item.attributeText += "-S";
-    if (e.attributes & attr::archive) item.attributeText += "-A";
+    item.accessIsDateOnly = true;
+    item.attributes = e.attributes;
+    item.attributeKind = AttributeKind::fat;
     return item;
 }
 

@@ -63,17 +63,6 @@ std::optional<EntryRef> ntfs::nextSibling(EntryRef entry) const {
     return static_cast<EntryRef>(s);
 }
 
-std::string attributeLetters(std::uint32_t flags) {
-    std::string text;
-    if (flags & 0x0001) text += "-R";
-    if (flags & 0x0002) text += "-H";
-    if (flags & 0x0200) text += "-S";
-    if (flags & 0x0020) text += "-A";
-    if (flags & 0x0800) text += "-C";
-    if (flags & 0x4000) text += "-E";
-    return text;
-}
-
 RecoveredItem ntfs::describe(EntryRef ref) const {
     RecoveredItem item;
     if (!validIndex(ref)) return item;
@@ -89,12 +78,9 @@ RecoveredItem ntfs::describe(EntryRef ref) const {
         item.creation = fromFileTime(e.creation);
         item.access = fromFileTime(e.access);
         item.modification = fromFileTime(e.modification);
-        item.creationText = formatTimeText(*item.creation);
-        item.accessText = formatTimeText(*item.access);
-        item.modificationText = formatTimeText(*item.modification);
     }
-    item.sizeColumnText = formatSizeText(static_cast<std::int64_t>(item.size));
-    item.attributeText = attributeLetters(e.nameFlags);
+    item.attributes = e.nameFlags;
+    item.attributeKind = AttributeKind::ntfsFileName;
     if (e.torn) item.warnings.emplace_back("torn update sequence: the record is damaged or was being written");
     return item;
 }

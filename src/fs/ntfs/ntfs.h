@@ -58,8 +58,6 @@ struct DataStream {
     std::string problem;
 };
 
-// What the list shows as the attribute letters of $FILE_NAME flags.
-std::string attributeLetters(std::uint32_t nameFlags);
 
 class ntfs final : public VolumeReader {
 public:
