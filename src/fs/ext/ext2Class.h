@@ -5,8 +5,9 @@
 // Content is read again from the volume when a file is saved.
 //
 // Files: layout.h/records.cpp (on-disk records), block_map.* (where an inode's
-// data lies), directory.* (directory blocks),
-// ext2Class.cpp (life cycle and the results contract).
+// data lies), directory.* (directory blocks), superblock_search.cpp,
+// inode_tables.cpp, names.cpp (the life cycle's steps), content.cpp (a file's
+// content), ext2Class.cpp (the life cycle and the results contract).
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -26,14 +27,16 @@ public:
     ScanOutcome scan(ScanMode mode) override;
 
     // The life cycle, in the order scan() runs it.
+    // superblock_search.cpp
     bool attachVolume();
     bool findSuperblock();
     bool readGroupDescriptors();
+    // inode_tables.cpp
     void readInodeTables();
+    // names.cpp
     bool walkDirectories();
     bool buildEntryMap();
     bool linkParentsAndChildren();
-    void fillRootLevel();
 
     // The results contract. EntryRef 0 is the root folder; every other ref is
     // one directory entry, so each name of a hard-linked file has its own.
@@ -81,7 +84,9 @@ private:
         std::uint32_t usedSlots = 0;  // slots worth reading (all, unless the checksummed hints say fewer)
     };
 
-    // Reads one inode record into inodeBuffer; nullopt when it lies nowhere.
+    // A status line with two numbers.
+    static std::string printed(const char* format, long long a, long long b);
+    // Reads one inode record into inodeBuffer; nullopt when it lies nowhere (inode_tables.cpp).
     std::optional<ext::Inode> readInode(std::uint32_t ino);
     static InodeInfo infoOf(std::uint32_t ino, const ext::Inode& inode);
     const InodeInfo* findInfo(std::uint32_t ino) const;

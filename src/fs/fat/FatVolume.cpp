@@ -40,7 +40,6 @@ ScanOutcome FatVolume::scan(ScanMode mode) {
         ctx.progress.setStatus("maintaining tree Structure in vector...");
         linkEntries();
         ctx.progress.setStatus("Creating Tree Structure....");
-        fillTree();
         ctx.progress.setStatus("Tree Structure Created.");
         return ScanOutcome::done;
     }
@@ -58,7 +57,6 @@ ScanOutcome FatVolume::scan(ScanMode mode) {
         ctx.progress.setStatus(fatVersion == FatVersion::fat32 ? "Maintaining TreeStructure for Tree Control"
                                                                : "Maintaining Tree Structure for Tree Control");
         linkEntries();
-        fillTree();
         return ScanOutcome::done;
     }
     return ScanOutcome::unsupported;
@@ -117,10 +115,6 @@ void FatVolume::linkEntries() {
         parent.lastChild = i;
     }
 }
-
-// The results tree asks for each level through the contract when it is
-// opened; nothing is inserted up front.
-void FatVolume::fillTree() {}
 
 // --- the results contract ---
 

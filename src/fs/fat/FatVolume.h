@@ -70,7 +70,6 @@ public:
     void readRootDirectory();
     void walkRoot();
     void linkEntries();
-    void fillTree();
 
     // The advanced life cycle (sweep.cpp): the FAT at `fatSector` (volume
     // sectors) and clusters of `sectorsPerCluster` × 512 bytes.

@@ -17,6 +17,10 @@ struct SweptSlot {
     bool rootMarker = false;  // a volume label or recycle-bin slot: the root's first cluster
 };
 
+// The attribute values a swept folder slot may carry: the ones formatters
+// and Windows write, fewer than a walk accepts, since here stray bytes abound.
+bool isSweptFolderAttribute(std::uint8_t attributes);
+
 // `totalClusters` bounds the first cluster; `rootFound` stops the marker test.
 SweptSlot classifySweptSlot(Bytes slot, FatVersion version, std::uint32_t totalClusters, bool rootFound);
 
