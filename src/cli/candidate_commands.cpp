@@ -18,7 +18,7 @@ int runCandidates(const std::string& source, const VolumeOptions& o, int max, bo
     FileReadSeek reader(messages);
     if (!openSource(reader, source)) return kFailed;
     TerminalProgress progress(o.quiet);
-    const VolumeChoice choice = chooseVolume(reader, o, progress);
+    const PickedVolume choice = pickVolume(reader, o, progress);
     if (!choice.volume) return choice.exitStatus;
     AppState state;
     const ReaderContext context{reader, *choice.volume, state, progress, messages, {}};

@@ -8,8 +8,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
-#include "device/Partition.h"
-#include "device/boot_sector.h"
+#include "results/format_table.h"
 
 namespace vantor::cli {
 
@@ -83,23 +82,29 @@ void addVolumeOptions(CLI::App& cmd, VolumeOptions& o, bool withMode) {
     cmd.add_option("--heap", o.heap, "advanced mode: exFAT heap candidate");
 }
 
-std::optional<std::vector<VolumeRecord>> listVolumes(readWriteInterface& reader, const VolumeOptions& o,
-                                                     ProgressSink& progress) {
-    Partition scan(reader, progress);
-    scan.gptFormat = o.gpt;
-    if (o.sweep) {
-        scan.skipVolumeSize = !o.noSkip;
-        scan.customStartSector = o.start;
-        scan.customEndSector = o.end;
-        if (scan.sweepForVolumes() != 1) {
-            std::cerr << "the sweep could not read the source\n";
-            return std::nullopt;
-        }
-    } else if (const int error = scan.scanPartitionTables(); error != 0) {
-        std::cerr << "the partition table could not be read\n";
-        if (scan.volumes.empty()) return std::nullopt;
-    }
-    return scan.volumes;
+namespace {
+
+VolumeQuery queryOf(const VolumeOptions& o) {
+    VolumeQuery q;
+    q.gpt = o.gpt;
+    q.sweep = o.sweep;
+    q.noSkip = o.noSkip;
+    q.sweepStart = o.start;
+    q.sweepEnd = o.end;
+    q.row = o.volume;
+    q.customStart = o.startSector;
+    q.customSizeMb = o.sizeMb;
+    q.customKind = o.fs;
+    return q;
+}
+
+}  // namespace
+
+std::optional<std::vector<VolumeRecord>> listSourceVolumes(readWriteInterface& reader, const VolumeOptions& o,
+                                                           ProgressSink& progress) {
+    auto volumes = listVolumes(reader, queryOf(o), progress);
+    if (!volumes) std::cerr << (o.sweep ? "the sweep could not read the source\n" : "the partition table could not be read\n");
+    return volumes;
 }
 
 void printVolumes(const std::vector<VolumeRecord>& volumes, bool json, std::FILE* out) {
@@ -117,55 +122,40 @@ void printVolumes(const std::vector<VolumeRecord>& volumes, bool json, std::FILE
                     static_cast<long long>(volumes[i].startSector));
 }
 
-VolumeChoice chooseVolume(readWriteInterface& reader, const VolumeOptions& o, ProgressSink& progress) {
-    if (o.startSector) {
-        if (*o.startSector < 0 || (o.sizeMb && *o.sizeMb < 0)) {
-            std::cerr << "a custom volume needs a start sector and a size of 0 or more\n";
+PickedVolume pickVolume(readWriteInterface& reader, const VolumeOptions& o, ProgressSink& progress) {
+    const VolumeChoice choice = chooseVolume(reader, queryOf(o), progress);
+    using Outcome = VolumeChoice::Outcome;
+    switch (choice.outcome) {
+        case Outcome::chosen: return {choice.volume, kDone};
+        case Outcome::badCustom:
+            if (o.fs && fsKindFromName(*o.fs) == FsKind::unknown) {
+                std::cerr << "unknown file system '" << *o.fs << "' (";
+                const char* separator = "";
+                for (const FormatRow& row : formatTable()) {
+                    std::cerr << separator << row.name;
+                    separator = ", ";
+                }
+                std::cerr << "; case ignored)\n";
+            } else {
+                std::cerr << "a custom volume needs a start sector and a size of 0 or more\n";
+            }
             return {std::nullopt, kUsage};
-        }
-        const FsKind kind = fsKindFromName(*o.fs);
-        if (kind == FsKind::unknown) {
-            std::cerr << "unknown file system '" << *o.fs << "' (EXTX, NTFS, FAT16, FAT32, FAT64, HFS+, RAW)\n";
-            return {std::nullopt, kUsage};
-        }
-        VolumeRecord r;
-        r.fileSystem = std::string(fsKindName(kind));
-        r.volumeId = "custom";
-        r.startSector = *o.startSector;
-        const std::int64_t mb = o.sizeMb ? *o.sizeMb
-                                         : (reader.deviceTotalSectors() - *o.startSector) / 2048;
-        r.sizeText = std::to_string(mb) + "  MB";
-        r.sizeBytes = o.sizeMb && *o.sizeMb > 0 ? static_cast<std::uint64_t>(*o.sizeMb) * 1048576 : 0;
-        return {r, kDone};
-    }
-    if (!o.volume && !o.sweep && !o.gpt) {
-        // A partition image: the source is the volume.
-        std::vector<std::uint8_t> first(1536, 0);
-        reader.readAt(0, first);
-        if (const auto id = identifyVolumeStart(first); id && id->kind != FsKind::unknown) {
-            VolumeRecord r;
-            r.fileSystem = id->name;
-            r.volumeId = "0";
-            r.sizeText = std::to_string(id->sizeBytes / 1048576) + "  MB";
-            r.sizeBytes = static_cast<std::uint64_t>(id->sizeBytes);
-            return {r, kDone};
-        }
-    }
-    const auto volumes = listVolumes(reader, o, progress);
-    if (!volumes) return {std::nullopt, kFailed};
-    if (o.volume) {
-        if (*o.volume < 0 || static_cast<std::size_t>(*o.volume) >= volumes->size()) {
+        case Outcome::listUnreadable:
+            std::cerr << (o.sweep ? "the sweep could not read the source\n" : "the partition table could not be read\n");
+            return {std::nullopt, kFailed};
+        case Outcome::noSuchRow:
             std::cerr << "there is no volume " << *o.volume << "; the volumes are:\n";
-            printVolumes(*volumes, false, stderr);
+            printVolumes(choice.volumes, false, stderr);
             return {std::nullopt, kUsage};
-        }
-        return {(*volumes)[static_cast<std::size_t>(*o.volume)], kDone};
+        case Outcome::needsChoice:
+            std::cerr << "the source holds several volumes; choose one with --volume N:\n";
+            printVolumes(choice.volumes, false, stderr);
+            return {std::nullopt, kUsage};
+        case Outcome::noneFound:
+            std::cerr << "no volume was found on the source\n";
+            return {std::nullopt, kFailed};
     }
-    if (volumes->size() == 1) return {volumes->front(), kDone};
-    std::cerr << (volumes->empty() ? "no volume was found on the source\n"
-                                   : "the source holds several volumes; choose one with --volume N:\n");
-    if (!volumes->empty()) printVolumes(*volumes, false, stderr);
-    return {std::nullopt, volumes->empty() ? kFailed : kUsage};
+    return {std::nullopt, kFailed};
 }
 
 ScanMode scanModeOf(const VolumeOptions& o) {

@@ -15,6 +15,7 @@
 #include "device/VolumeRecord.h"
 #include "core/recovered.h"
 #include "device/reader_context.h"
+#include "results/volume_choice.h"
 
 namespace vantor::cli {
 
@@ -76,19 +77,20 @@ void addVolumeOptions(CLI::App& cmd, VolumeOptions& o, bool withMode);
 
 // The volume list of a source by the standard scan or the sweep.
 // Returns nullopt (after telling why) when the tables could not be read.
-std::optional<std::vector<VolumeRecord>> listVolumes(readWriteInterface& reader, const VolumeOptions& o,
-                                                     ProgressSink& progress);
+std::optional<std::vector<VolumeRecord>> listSourceVolumes(readWriteInterface& reader, const VolumeOptions& o,
+                                                           ProgressSink& progress);
 
 // Prints a volume list as the partitions command does (to standard error
 // when it only explains why a choice is needed).
 void printVolumes(const std::vector<VolumeRecord>& volumes, bool json, std::FILE* out = stdout);
 
-struct VolumeChoice {
+struct PickedVolume {
     std::optional<VolumeRecord> volume;
     int exitStatus = kDone;  // when no volume: why not
 };
-// The volume a command works on, by the selection rules of the command line.
-VolumeChoice chooseVolume(readWriteInterface& reader, const VolumeOptions& o, ProgressSink& progress);
+// The volume a command works on (results/volume_choice.h), with what went
+// wrong told in the command line's words.
+PickedVolume pickVolume(readWriteInterface& reader, const VolumeOptions& o, ProgressSink& progress);
 
 ScanMode scanModeOf(const VolumeOptions& o);
 AdvancedPicks advancedPicksOf(const VolumeOptions& o);

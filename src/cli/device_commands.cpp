@@ -38,7 +38,7 @@ int runPartitions(const std::string& source, const VolumeOptions& o, bool json) 
     FileReadSeek reader(messages);
     if (!openSource(reader, source)) return kFailed;
     TerminalProgress progress(o.quiet);
-    const auto volumes = listVolumes(reader, o, progress);
+    const auto volumes = listSourceVolumes(reader, o, progress);
     if (!volumes) return kFailed;
     printVolumes(*volumes, json);
     return kDone;

@@ -41,7 +41,7 @@ struct ScannedVolume {
 int scanVolume(const std::string& source, const VolumeOptions& o, ScannedVolume& v) {
     if (!openSource(v.reader, source)) return kFailed;
     v.progress = std::make_unique<TerminalProgress>(o.quiet);
-    const VolumeChoice choice = chooseVolume(v.reader, o, *v.progress);
+    const PickedVolume choice = pickVolume(v.reader, o, *v.progress);
     if (!choice.volume) return choice.exitStatus;
     v.volume = *choice.volume;
     v.state.isDriveFormatted = o.formatted;
