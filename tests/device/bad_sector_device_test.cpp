@@ -5,6 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <iterator>
+#include <set>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -19,8 +24,8 @@ namespace fs = std::filesystem;
 
 std::vector<fs::path> filesBelow(const fs::path& top) {
     std::vector<fs::path> files;
-    for (const auto& e : fs::recursive_directory_iterator(top))
-        if (e.is_regular_file()) files.push_back(fs::relative(e.path(), top));
+    for (const std::string& rel : test::pathsBelow(top))
+        if (rel.back() != '/') files.emplace_back(rel);
     std::sort(files.begin(), files.end());
     return files;
 }
@@ -85,6 +90,79 @@ TEST(BadSectorDevice, ABadSectorInAFileCostsThatSectorOnly) {
         }
         EXPECT_TRUE(guard.unchanged());
     }
+}
+
+// The first block of group 0's inode table, as The Sleuth Kit's fsstat reports it.
+std::optional<std::uint64_t> firstInodeTableBlock(const fs::path& image) {
+    const std::string command = "fsstat '" + image.string() + "' 2>/dev/null";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return std::nullopt;
+    char line[512];
+    std::optional<std::uint64_t> block;
+    bool groupZero = false;
+    while (std::fgets(line, sizeof line, pipe)) {
+        const std::string text(line);
+        if (text.rfind("Group: 0:", 0) == 0) groupZero = true;
+        else if (text.rfind("Group: ", 0) == 0) groupZero = false;
+        const auto at = text.find("Inode Table: ");
+        if (groupZero && !block && at != std::string::npos) block = std::stoull(text.substr(at + 13));
+    }
+    ::pclose(pipe);
+    return block;
+}
+
+// A bad sector in an inode table costs the inodes it held and nothing else:
+// their names still show, with a warning, and the scan says it met
+// unreadable sectors.
+TEST(BadSectorDevice, ABadSectorInAnInodeTableCostsItsInodesOnly) {
+    const fs::path image = test::fixtureImage("ext4_default.img");
+    const auto tableBlock = firstInodeTableBlock(image);
+    if (!tableBlock) GTEST_SKIP() << "fsstat (The Sleuth Kit) is not installed";
+    const auto clean = test::runVantor({"ls", image.string(), "-r", "--json", "--quiet"});
+    ASSERT_EQ(clean.exitStatus, 0) << clean.err;
+    const auto listed = nlohmann::json::parse(clean.out)["entries"];
+    // A file of the "fill" folder: its inode and the one sharing its sector are lost.
+    std::uint64_t victim = 0;
+    for (const auto& e : listed)
+        if (!e["folder"].get<bool>() && e["path"].get<std::string>().rfind("ROOT/fill/f0100", 0) == 0)
+            victim = e["id"].get<std::uint64_t>();
+    ASSERT_NE(victim, 0u);
+    constexpr std::uint64_t kInodeSize = 256, kBlockSize = 4096;
+    const std::uint64_t sector = (*tableBlock * kBlockSize + (victim - 1) * kInodeSize) / 512;
+    const std::uint64_t firstLost = sector * 512 / kInodeSize - *tableBlock * kBlockSize / kInodeSize + 1;
+    std::set<std::string> expected, warned;
+    std::vector<std::string> lostFolders;
+    for (const auto& e : listed) {
+        const auto id = e["id"].get<std::uint64_t>();
+        const std::string path = e["path"].get<std::string>();
+        expected.insert(path);
+        if (id < firstLost || id >= firstLost + 512 / kInodeSize) continue;
+        warned.insert(path);
+        if (e["folder"].get<bool>()) lostFolders.push_back(path + "/");
+    }
+    // A folder whose inode is lost cannot be walked.
+    for (const std::string& folder : lostFolders)
+        std::erase_if(expected, [&](const std::string& p) { return p.rfind(folder, 0) == 0; });
+    ASSERT_TRUE(warned.count("ROOT/fill/f0100"));
+
+    test::FaultyDevice device(image, {{sector, sector}});
+    if (!device.available()) GTEST_SKIP() << device.why();
+    const auto damaged = test::runVantor({"ls", device.device(), "-r", "--json", "--quiet"});
+    ASSERT_EQ(damaged.exitStatus, 0) << damaged.err;
+    EXPECT_NE(damaged.err.find("warning: unreadable sectors in the inode tables"), std::string::npos) << damaged.err;
+    const auto after = nlohmann::json::parse(damaged.out);
+    std::set<std::string> got, gotWarned;
+    for (const auto& e : after["entries"]) {
+        got.insert(e["path"].get<std::string>());
+        for (const auto& w : e["warnings"])
+            if (w.get<std::string>() == "its inode could not be read") gotWarned.insert(e["path"].get<std::string>());
+    }
+    EXPECT_EQ(gotWarned, warned);
+    std::vector<std::string> missing, extra;
+    std::set_difference(expected.begin(), expected.end(), got.begin(), got.end(), std::back_inserter(missing));
+    std::set_difference(got.begin(), got.end(), expected.begin(), expected.end(), std::back_inserter(extra));
+    EXPECT_EQ(missing, std::vector<std::string>{});
+    EXPECT_EQ(extra, std::vector<std::string>{});
 }
 
 }  // namespace

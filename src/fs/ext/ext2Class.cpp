@@ -66,7 +66,11 @@ RecoveredItem ext2Class::describe(EntryRef ref) const {
     item.name = ref == 0 ? state.rootLabel : bytesToUtf8(nameOf(e));
     item.isFolder = ref == 0 || typeOf(e) == kTypeDirectory;
     item.hasChildren = e.firstChild >= 0;
-    if (const InodeInfo* info = findInfo(e.ino)) {
+    const InodeInfo* info = findInfo(e.ino);
+    // A name whose inode could not be read still shows: its file is there, only
+    // its size, times and content are out of reach.
+    if (!info && ref != 0) item.warnings.emplace_back("its inode could not be read");
+    if (info) {
         if (ref != 0) item.size = info->size;
         const auto extra = [&](int bit, std::uint32_t value) {
             return (info->extras & bit) ? std::optional<std::uint32_t>(value) : std::nullopt;
