@@ -12,6 +12,7 @@
 #include "fs/ntfs/ntfs.h"
 #include "fs/ntfs/run_list.h"
 #include "ntfs/tiny_volume.h"
+#include "support/bytes_builder.h"
 #include "support/support.h"
 #include "results/entry_save.h"
 #include "results/entry_texts.h"
@@ -56,18 +57,17 @@ TEST(NtfsRunList, DecodesRunsAsLaidOut) {
             EXPECT_EQ(d.runs[i].sparse, c.expected[i].sparse) << i;
         }
     }
-    EXPECT_EQ(expandClusters({{7, 2, false}, {0, 2, true}, {3, 1, false}}, 100),
-              (std::vector<std::uint64_t>{7, 8, 0, 0, 3}));
 }
 
 TEST(NtfsFixup, PutsBackTheProtectedWords) {
     std::vector<std::uint8_t> rec(1024, 0xAB);
-    rec[4] = 0x30; rec[5] = 0;  // update sequence at 0x30
-    rec[6] = 3; rec[7] = 0;     // number + two protected words
-    rec[0x30] = 0x07; rec[0x31] = 0;
-    rec[0x32] = 0x11; rec[0x33] = 0x22;
-    rec[0x34] = 0x33; rec[0x35] = 0x44;
-    rec[510] = 0x07; rec[511] = 0; rec[1022] = 0x07; rec[1023] = 0;
+    test::putLe(rec, 4, 0x30, 2);  // update sequence at 0x30
+    test::putLe(rec, 6, 3, 2);     // number + two protected words
+    test::putLe(rec, 0x30, 0x0007, 2);
+    test::putLe(rec, 0x32, 0x2211, 2);
+    test::putLe(rec, 0x34, 0x4433, 2);
+    test::putLe(rec, 510, 0x0007, 2);
+    test::putLe(rec, 1022, 0x0007, 2);
     auto fixed = rec;
     ntfs_layout::applyFixup(fixed);
     EXPECT_EQ(fixed[510], 0x11);
@@ -77,12 +77,12 @@ TEST(NtfsFixup, PutsBackTheProtectedWords) {
 
     // A count that runs past the record stops at the record's end.
     auto huge = rec;
-    huge[6] = 0xFF; huge[7] = 0xFF;
+    test::putLe(huge, 6, 0xFFFF, 2);
     ntfs_layout::applyFixup(huge);
     EXPECT_EQ(huge[510], 0x11);
     // An offset outside the record changes nothing.
     auto outside = rec;
-    outside[4] = 0x00; outside[5] = 0x08;
+    test::putLe(outside, 4, 0x0800, 2);
     const auto before = outside;
     ntfs_layout::applyFixup(outside);
     EXPECT_EQ(outside, before);
@@ -108,9 +108,8 @@ TEST(NtfsBootSector, TakesGeometryFromTheSector) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::vector<std::uint8_t> s(512, 0);
-        std::memcpy(s.data() + 3, "NTFS    ", 8);
-        s[0x0B] = c.bytesPerSector & 0xFF;
-        s[0x0C] = (c.bytesPerSector >> 8) & 0xFF;
+        test::putText(s, 3, "NTFS    ");
+        test::putLe(s, 0x0B, c.bytesPerSector, 2);
         s[0x0D] = static_cast<std::uint8_t>(c.sectorsPerCluster);
         s[0x40] = static_cast<std::uint8_t>(c.clustersPerRecord);
         s[0x28] = 0x80;  // 128 sectors

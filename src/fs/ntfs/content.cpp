@@ -135,18 +135,6 @@ std::optional<DataStream> ntfs::findDataStream(std::int64_t index) const {
     return d;
 }
 
-std::vector<std::uint64_t> ntfs::getClusterList(std::uint64_t position) const {
-    std::vector<std::uint8_t> record;
-    if (!readRecordAt(position, record)) return {};
-    for (const Attribute& a : attributesOf(record)) {
-        if (a.type != kData || !a.nonResident || a.nameLength != 0) continue;
-        const std::uint64_t budget = a.lastVcn >= a.startVcn ? a.lastVcn - a.startVcn + 1 : 0;
-        const std::uint64_t clusterLimit = std::max<std::uint64_t>(clusterSize, 1);
-        return expandClusters(decodeRunList(a.runList, budget).runs, volumeSize / clusterLimit + 1);
-    }
-    return {};
-}
-
 std::uint64_t ntfs::bytesOfClusters(std::uint64_t clusters) const {
     if (clusterSize != 0 && clusters > (~std::uint64_t{0}) / clusterSize) return ~std::uint64_t{0};
     return clusters * clusterSize;

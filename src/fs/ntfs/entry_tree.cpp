@@ -246,9 +246,4 @@ bool ntfs::buildEntryTree() {
     return true;
 }
 
-std::string ntfs::getSizeText(std::int64_t index) const {
-    if (index < 0 || static_cast<std::uint64_t>(index) >= entryList.size()) return formatSizeText(0);
-    return formatSizeText(static_cast<std::int64_t>(entryList[index].dataSize));
-}
-
 }  // namespace vantor

@@ -108,11 +108,9 @@ public:
     // The entry tree (entry_tree.cpp).
     void parseEntry(std::int64_t index, std::span<const std::uint8_t> record);
     void linkToParent(std::int64_t index);
-    std::string getSizeText(std::int64_t index) const;
 
     // Content (content.cpp).
     std::optional<DataStream> findDataStream(std::int64_t index) const;
-    std::vector<std::uint64_t> getClusterList(std::uint64_t position) const;
     // Writes a data stream: the writers on their own. False when the sink refused bytes.
     bool writeStream(const DataStream& data, ContentSink& out) const;
 

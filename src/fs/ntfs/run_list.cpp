@@ -48,14 +48,4 @@ DecodedRuns decodeRunList(Bytes list, std::uint64_t budget) {
     return out;
 }
 
-std::vector<std::uint64_t> expandClusters(const std::vector<MftRun>& runs, std::uint64_t limit) {
-    std::vector<std::uint64_t> out;
-    for (const MftRun& r : runs) {
-        for (std::uint64_t i = 0; i < r.clusterCount && out.size() < limit; ++i) {
-            out.push_back(r.sparse ? 0 : r.startCluster + i);
-        }
-    }
-    return out;
-}
-
 }  // namespace vantor

@@ -24,7 +24,5 @@ struct DecodedRuns {
 // dropped, as are all after it. Runs of length 0 add nothing.
 DecodedRuns decodeRunList(Bytes runList, std::uint64_t clusterBudget);
 
-// The clusters of the runs one by one, 0 for a sparse cluster.
-std::vector<std::uint64_t> expandClusters(const std::vector<MftRun>& runs, std::uint64_t limit);
 
 }  // namespace vantor
