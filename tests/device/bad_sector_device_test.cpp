@@ -165,5 +165,76 @@ TEST(BadSectorDevice, ABadSectorInAnInodeTableCostsItsInodesOnly) {
     EXPECT_EQ(extra, std::vector<std::string>{});
 }
 
+// The clusters of $MFT's data, in order, as The Sleuth Kit's istat lists them.
+std::vector<std::uint64_t> mftClusters(const fs::path& image) {
+    const std::string command = "istat '" + image.string() + "' 0 2>/dev/null";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    std::vector<std::uint64_t> clusters;
+    if (!pipe) return clusters;
+    char line[4096];
+    bool inData = false;
+    while (std::fgets(line, sizeof line, pipe)) {
+        const std::string text(line);
+        if (text.rfind("Type: ", 0) == 0) {
+            inData = text.rfind("Type: $DATA", 0) == 0 && clusters.empty();
+            continue;
+        }
+        if (!inData) continue;
+        std::size_t at = 0;
+        while (at < text.size()) {
+            while (at < text.size() && (text[at] < '0' || text[at] > '9')) ++at;
+            std::size_t end = at;
+            while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+            if (end > at) clusters.push_back(std::stoull(text.substr(at, end - at)));
+            at = end;
+        }
+    }
+    ::pclose(pipe);
+    return clusters;
+}
+
+// A bad sector at the start of an MFT record costs that record's entry and
+// nothing else; the scan says it met unreadable sectors.
+TEST(BadSectorDevice, ABadSectorInTheMftCostsItsRecordOnly) {
+    const fs::path image = test::fixtureImage("ntfs_basic.img");
+    const auto clusters = mftClusters(image);
+    if (clusters.empty()) GTEST_SKIP() << "istat (The Sleuth Kit) is not installed";
+    const auto clean = test::runVantor({"ls", image.string(), "-r", "--json", "--quiet"});
+    ASSERT_EQ(clean.exitStatus, 0) << clean.err;
+    const auto listed = nlohmann::json::parse(clean.out)["entries"];
+    // A live file far into the MFT, in the folder of many files.
+    std::uint64_t victim = 0;
+    std::string victimPath;
+    for (const auto& e : listed) {
+        const std::string path = e["path"].get<std::string>();
+        if (e["folder"].get<bool>() || e["deleted"].get<bool>() || e["orphan"].get<bool>()) continue;
+        if (e["id"].get<std::uint64_t>() > victim && path.find("/many/") != std::string::npos) {
+            victim = e["id"].get<std::uint64_t>();
+            victimPath = path;
+        }
+    }
+    ASSERT_NE(victim, 0u);
+    constexpr std::uint64_t kRecord = 1024, kCluster = 4096;
+    ASSERT_LT(victim * kRecord / kCluster, clusters.size());
+    const std::uint64_t sector = (clusters[victim * kRecord / kCluster] * kCluster + victim * kRecord % kCluster) / 512;
+    std::set<std::string> expected;
+    for (const auto& e : listed) expected.insert(e["path"].get<std::string>());
+    expected.erase(victimPath);
+
+    test::FaultyDevice device(image, {{sector, sector}});
+    if (!device.available()) GTEST_SKIP() << device.why();
+    const auto damaged = test::runVantor({"ls", device.device(), "-r", "--json", "--quiet"});
+    ASSERT_EQ(damaged.exitStatus, 0) << damaged.err;
+    EXPECT_NE(damaged.err.find("unreadable sectors while reading the MFT"), std::string::npos) << damaged.err;
+    const auto after = nlohmann::json::parse(damaged.out);
+    std::set<std::string> got;
+    for (const auto& e : after["entries"]) got.insert(e["path"].get<std::string>());
+    std::vector<std::string> missing, extra;
+    std::set_difference(expected.begin(), expected.end(), got.begin(), got.end(), std::back_inserter(missing));
+    std::set_difference(got.begin(), got.end(), expected.begin(), expected.end(), std::back_inserter(extra));
+    EXPECT_EQ(missing, std::vector<std::string>{});
+    EXPECT_EQ(extra, std::vector<std::string>{});
+}
+
 }  // namespace
 }  // namespace vantor
