@@ -11,10 +11,10 @@ namespace {
 constexpr std::size_t kMaxRanges = 256;
 }  // namespace
 
-void ContentSink::damaged(std::uint64_t first, std::uint64_t length, std::string_view why) {
+void ContentSink::damaged(std::uint64_t first, std::uint64_t length, std::string_view why, bool zeros) {
     if (!ranges.empty() && length != 0) {
         DamagedRange& last = ranges.back();
-        if (last.why == why && last.first + last.length == first) {
+        if (last.why == why && last.zeros == zeros && last.first + last.length == first) {
             last.length += length;
             return;
         }
@@ -23,7 +23,7 @@ void ContentSink::damaged(std::uint64_t first, std::uint64_t length, std::string
         ++rangesLeftOut;
         return;
     }
-    ranges.push_back({first, length, std::string(why)});
+    ranges.push_back({first, length, std::string(why), zeros});
 }
 
 std::string ContentSink::damageText() const {
@@ -34,8 +34,8 @@ std::string ContentSink::damageText() const {
             text += r.why;
             continue;
         }
-        text += r.why + ": bytes " + std::to_string(r.first) + "-" + std::to_string(r.first + r.length - 1) +
-                ", written as zeros";
+        text += r.why + ": bytes " + std::to_string(r.first) + "-" + std::to_string(r.first + r.length - 1);
+        if (r.zeros) text += ", written as zeros";
     }
     if (rangesLeftOut) text += "; and " + std::to_string(rangesLeftOut) + " more damaged ranges";
     return text;

@@ -16,6 +16,7 @@ struct DamagedRange {
     std::uint64_t first = 0;   // byte offset in the file
     std::uint64_t length = 0;
     std::string why;           // "unreadable", "the cluster chain ends early", ...
+    bool zeros = true;         // written as zeros; false: bytes of a guess (clusters read in a row)
 };
 
 class ContentSink {
@@ -31,7 +32,7 @@ public:
     // Marks bytes of the file as written as zeros, and why. Touching ranges
     // with the same reason are merged. A length of 0 says the file is
     // damaged where the reader cannot tell (a run list that did not decode whole).
-    void damaged(std::uint64_t first, std::uint64_t length, std::string_view why);
+    void damaged(std::uint64_t first, std::uint64_t length, std::string_view why, bool zeros = true);
     const std::vector<DamagedRange>& damage() const { return ranges; }
     bool isDamaged() const { return !ranges.empty(); }
     // "unreadable: bytes 4096-8191, written as zeros; ..." (empty when whole).

@@ -29,6 +29,7 @@ public:
     // Returns false when there was no pause to undo.
     bool resume();
     int depth() const;
+    bool isReleased() const { std::lock_guard lock(mutex); return released; }
     // Blocks while paused; returns at once otherwise. Release() opens the gate
     // for good (used when the work is abandoned).
     void wait();

@@ -236,5 +236,83 @@ TEST(BadSectorDevice, ABadSectorInTheMftCostsItsRecordOnly) {
     EXPECT_EQ(extra, std::vector<std::string>{});
 }
 
+// A number after `label` in fsstat's report ("* FAT 0: 32 - 1040" gives 32).
+std::optional<std::uint64_t> fsstatNumber(const fs::path& image, const std::string& label) {
+    const std::string command = "fsstat '" + image.string() + "' 2>/dev/null";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return std::nullopt;
+    char line[512];
+    std::optional<std::uint64_t> value;
+    while (std::fgets(line, sizeof line, pipe)) {
+        const std::string text(line);
+        if (!value && text.rfind(label, 0) == 0) value = std::stoull(text.substr(label.size()));
+    }
+    ::pclose(pipe);
+    return value;
+}
+
+// A bad sector in the first FAT is read from the second copy, and costs
+// nothing. Where both copies fail, no file changes silently: a file whose
+// chain they held is reported damaged (its clusters read in a row, as a
+// guess), and every other file is byte-exact.
+TEST(BadSectorDevice, ABadSectorInTheFatIsNeverSilent) {
+    const fs::path image = test::fixtureImage("fat32_basic.img");
+    const auto fatStart = fsstatNumber(image, "* FAT 0: ");
+    const auto secondFat = fsstatNumber(image, "* FAT 1: ");
+    const auto dataStart = fsstatNumber(image, "* Data Area: ");
+    const auto clusterSize = fsstatNumber(image, "Cluster Size: ");
+    if (!fatStart || !secondFat || !dataStart || !clusterSize) GTEST_SKIP() << "fsstat (The Sleuth Kit) is not installed";
+    test::ScratchDir scratch;
+    const fs::path ref = scratch.path() / "ref";
+    const auto clean = test::runVantor({"save", image.string(), "--out", ref.string(), "--quiet"});
+    ASSERT_EQ(clean.exitStatus, 0) << clean.err;
+    // The FAT sector holding the entry of the fragmented file's first cluster,
+    // found by the file's first bytes.
+    const auto content = test::readFileBytes(ref / "fragmented.bin");
+    ASSERT_GT(content.size(), *clusterSize);
+    const auto bytes = test::readFileBytes(image);
+    const auto hit = std::search(bytes.begin(), bytes.end(), content.begin(), content.begin() + 512);
+    ASSERT_NE(hit, bytes.end());
+    const std::uint64_t dataSector = static_cast<std::uint64_t>(hit - bytes.begin()) / 512;
+    const std::uint64_t cluster = (dataSector - *dataStart) / (*clusterSize / 512) + 2;
+    const std::uint64_t inFat = cluster * 4 / 512;
+
+    struct Case {
+        const char* what;
+        test::FaultyDevice::SectorRanges bad;
+        bool whole;  // every file saved byte-exact
+    };
+    const Case cases[] = {
+        {"the first copy", {{*fatStart + inFat, *fatStart + inFat}}, true},
+        {"both copies", {{*fatStart + inFat, *fatStart + inFat}, {*secondFat + inFat, *secondFat + inFat}}, false},
+    };
+    const auto files = filesBelow(ref);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::FaultyDevice device(image, c.bad);
+        if (!device.available()) GTEST_SKIP() << device.why();
+        const fs::path got = scratch.path() / c.what;
+        const auto damaged = test::runVantor({"save", device.device(), "--out", got.string(), "--quiet"});
+        if (c.whole) {
+            EXPECT_EQ(damaged.exitStatus, 0) << damaged.err;
+            EXPECT_EQ(filesBelow(got), files);
+        } else {
+            EXPECT_EQ(damaged.exitStatus, 1) << damaged.err;
+            EXPECT_NE(damaged.err.find("saved damaged: ROOT/fragmented.bin: its FAT sector is unreadable"),
+                      std::string::npos) << damaged.err;
+        }
+        // Whatever was saved is the file's own or reported; a file not saved is
+        // either reported or lost with a warning about the folder it was in.
+        for (const fs::path& f : filesBelow(got)) {
+            if (test::sha256File(got / f) == test::sha256File(ref / f)) continue;
+            EXPECT_NE(damaged.err.find("saved damaged: ROOT/" + f.generic_string() + ":"), std::string::npos)
+                << f << " differs and was not reported";
+        }
+        if (filesBelow(got) != files) {
+            EXPECT_NE(damaged.err.find("warning: "), std::string::npos) << damaged.err;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace vantor

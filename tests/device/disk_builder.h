@@ -3,7 +3,6 @@
 // by field, so each test shows exactly which bytes it relies on.
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <map>
 #include <ostream>
 #include <span>
@@ -13,20 +12,11 @@
 
 #include "core/progress.h"
 #include "device/FileReadSeek.h"
+#include "support/bytes_builder.h"
 
 namespace vantor::test {
 
 using Sector = std::vector<std::uint8_t>;
-
-inline void putLe(Sector& s, std::size_t at, std::uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) s[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-inline void putBe(Sector& s, std::size_t at, std::uint64_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) s[at + i] = static_cast<std::uint8_t>(v >> (8 * (bytes - 1 - i)));
-}
-inline void putText(Sector& s, std::size_t at, std::string_view text) {
-    std::memcpy(s.data() + at, text.data(), text.size());
-}
 
 // ---- boot sectors and headers -------------------------------------------
 

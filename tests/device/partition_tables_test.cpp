@@ -260,27 +260,41 @@ TEST(GptScan, BootSectorsOfSizeZeroAreNotListedAsThatKind) {
     }
 }
 
-TEST(GptScan, HostileHeaderCountsAreCapped) {
-    struct Case { const char* what; std::uint32_t count; std::uint64_t arrayLba; };
+// Header fields no partitioner writes: the scan lists what a sane reading of
+// them allows and reads nothing it should not.
+TEST(GptScan, HostileHeaderFieldsListOnlyWhatTheyCanDescribe) {
+    struct Case {
+        const char* what;
+        std::uint32_t count;
+        std::uint64_t arrayLba;
+        std::uint32_t entrySize;
+        std::vector<Row> rows;
+        bool failed;  // the scan says the table could not be read
+    };
     const Case cases[] = {
-        {"four thousand million entries", 0xFFFFFFFFu, 2},
-        {"array far past the end of the disk", 128, 1ull << 40},
-        {"array inside the header", 128, 1},
+        // Capped to an array that is read in one go: the one entry set is found.
+        {"four thousand million entries", 0xFFFFFFFFu, 2, 128, {{"Basic data partition", 2048, "9"}}, false},
+        {"array far past the end of the disk", 128, 1ull << 40, 128, {}, true},
+        {"array inside the header", 128, 1, 128, {}, false},
+        {"entries of four gigabytes each", 128, 2, 0xFFFFFFFFu, {}, false},
+        {"entries shorter than their fields", 128, 2, 64, {}, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        SparseDisk disk(20000);
-        disk.setGpt({{0xA2, 2048, 4095, "Basic data partition"}}, c.count);
-        if (c.arrayLba != 2) {
-            Sector header(512, 0);
-            putText(header, 0, "EFI PART");
-            putLe(header, 72, c.arrayLba, 8);
-            putLe(header, 80, c.count, 4);
-            putLe(header, 84, 128, 4);
-            disk.set(1, header);
-        }
-        const auto rows = scanTables(disk, true);  // must return, whatever it lists
-        EXPECT_LE(rows.size(), 1u);
+        SparseDisk disk(40000);
+        disk.setGpt({{0xA2, 2048, 22527, "Basic data partition"}});
+        Sector header(512, 0);
+        putText(header, 0, "EFI PART");
+        putLe(header, 72, c.arrayLba, 8);
+        putLe(header, 80, c.count, 4);
+        putLe(header, 84, c.entrySize, 4);
+        disk.set(1, header);
+        int result = -1;
+        EXPECT_EQ(scanTables(disk, true, &result), c.rows);
+        EXPECT_EQ(result != 0, c.failed) << "result " << result;
+        // A handful of reads (the first sectors, the header, the array, each
+        // listed entry's start), not one for every entry the header claims.
+        EXPECT_LE(disk.reads.size(), 8u);
     }
 }
 

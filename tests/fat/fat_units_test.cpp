@@ -11,14 +11,15 @@
 #include "fs/fat/layout.h"
 #include "fs/fat/names.h"
 #include "fs/fat/sweep.h"
+#include "support/bytes_builder.h"
 
 namespace vantor::fat {
 namespace {
 
 using Slot = std::array<std::uint8_t, 32>;
 
-void put16(std::uint8_t* p, std::uint16_t v) { p[0] = v & 0xFF, p[1] = v >> 8; }
-void put32(std::uint8_t* p, std::uint32_t v) { put16(p, v & 0xFFFF), put16(p + 2, v >> 16); }
+using test::putLe;
+using test::putText;
 
 std::array<std::uint8_t, 11> raw(const char* elevenBytes) {
     std::array<std::uint8_t, 11> r{};
@@ -56,7 +57,7 @@ Slot longNamePiece(std::uint8_t sequence, const std::u16string& chars13, std::ui
     static constexpr std::size_t offsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
     for (std::size_t i = 0; i < 13; ++i) {
         const char16_t c = i < chars13.size() ? chars13[i] : (i == chars13.size() ? 0 : 0xFFFF);
-        put16(&s[offsets[i]], c);
+        putLe(s, offsets[i], c, 2);
     }
     return s;
 }
@@ -121,15 +122,15 @@ TEST(FatLongNames, ChecksumOfTheShortName) {
 std::vector<std::uint8_t> fat32Boot() {
     std::vector<std::uint8_t> b(512, 0);
     b[0] = 0xEB, b[1] = 0x58, b[2] = 0x90;
-    std::memcpy(&b[3], "mkfs.fat", 8);
-    put16(&b[0x0B], 512);
+    putText(b, 3, "mkfs.fat");
+    putLe(b, 0x0B, 512, 2);
     b[0x0D] = 1;
-    put16(&b[0x0E], 32);
+    putLe(b, 0x0E, 32, 2);
     b[0x10] = 2;
     b[0x15] = 0xF8;
-    put32(&b[0x20], 131072);
-    put32(&b[0x24], 1009);
-    put32(&b[0x2C], 2);
+    putLe(b, 0x20, 131072, 4);
+    putLe(b, 0x24, 1009, 4);
+    putLe(b, 0x2C, 2, 4);
     b[0x1FE] = 0x55, b[0x1FF] = 0xAA;
     return b;
 }
@@ -137,15 +138,15 @@ std::vector<std::uint8_t> fat32Boot() {
 std::vector<std::uint8_t> fat16Boot() {
     std::vector<std::uint8_t> b(512, 0);
     b[0] = 0xEB, b[1] = 0x3C, b[2] = 0x90;
-    std::memcpy(&b[3], "MSDOS5.0", 8);
-    put16(&b[0x0B], 512);
+    putText(b, 3, "MSDOS5.0");
+    putLe(b, 0x0B, 512, 2);
     b[0x0D] = 4;
-    put16(&b[0x0E], 4);
+    putLe(b, 0x0E, 4, 2);
     b[0x10] = 2;
-    put16(&b[0x11], 512);
+    putLe(b, 0x11, 512, 2);
     b[0x15] = 0xF8;
-    put16(&b[0x16], 32);
-    put32(&b[0x20], 32768);
+    putLe(b, 0x16, 32, 2);
+    putLe(b, 0x20, 32768, 4);
     b[0x1FE] = 0x55, b[0x1FF] = 0xAA;
     return b;
 }
@@ -188,7 +189,7 @@ TEST(FatBootSector, RejectsGeometryNoFormatterWrites) {
         SCOPED_TRACE(c.what);
         auto b = c.fat32 ? fat32Boot() : fat16Boot();
         if (c.at == 0x21) {  // 2 MiB: under 4085 clusters
-            put32(&b[0x20], 4096);
+            putLe(b, 0x20, 4096, 4);
         } else {
             b[c.at] = c.value;
         }
@@ -205,14 +206,14 @@ Slot sweptSlot(const char* name11, std::uint8_t attributes, std::uint32_t size) 
     s[0x0D] = 57;
     const std::uint16_t date = static_cast<std::uint16_t>((44 << 9) | (5 << 5) | 17);
     const std::uint16_t time = static_cast<std::uint16_t>((14 << 11) | (30 << 5) | 10);
-    put16(&s[0x0E], time);
-    put16(&s[0x10], date);
-    put16(&s[0x12], date);
-    put16(&s[0x14], 0);
-    put16(&s[0x16], time);
-    put16(&s[0x18], date);
-    put16(&s[0x1A], 100);
-    put32(&s[0x1C], size);
+    putLe(s, 0x0E, time, 2);
+    putLe(s, 0x10, date, 2);
+    putLe(s, 0x12, date, 2);
+    putLe(s, 0x14, 0, 2);
+    putLe(s, 0x16, time, 2);
+    putLe(s, 0x18, date, 2);
+    putLe(s, 0x1A, 100, 2);
+    putLe(s, 0x1C, size, 4);
     return s;
 }
 
@@ -239,7 +240,7 @@ TEST(FatSweep, SlotTestsOfFolders) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Slot s = sweptSlot("DOCS       ", 0x10, 0);
-        if (c.wide) put16(&s[c.at], c.value);
+        if (c.wide) putLe(s, c.at, c.value, 2);
         else s[c.at] = static_cast<std::uint8_t>(c.value);
         const SweptSlot k = classifySweptSlot(Bytes(s), FatVersion::fat32, 4096, true);
         EXPECT_EQ(k.kind == SweptKind::folder, c.accepted);
@@ -267,8 +268,8 @@ TEST(FatSweep, SlotTestsOfFilesLongNamesAndTheRootMarker) {
         SCOPED_TRACE(c.what);
         Slot s = sweptSlot(c.name, c.attributes, c.size);
         if (c.attributes == 0x0F) {
-            put16(&s[0x1A], 0);
-            put32(&s[0x1C], 0);
+            putLe(s, 0x1A, 0, 2);
+            putLe(s, 0x1C, 0, 4);
             s[0x0C] = 0;
         }
         s[c.at] = c.value;

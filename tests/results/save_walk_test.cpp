@@ -22,17 +22,6 @@ std::string readText(const fs::path& p) {
     return s.str();
 }
 
-// Every path below `dir`, relative, with "/" for folders' ends.
-std::set<std::string> tree(const fs::path& dir) {
-    std::set<std::string> out;
-    for (const auto& e : fs::recursive_directory_iterator(dir)) {
-        std::string rel = fs::relative(e.path(), dir).string();
-        if (e.is_directory()) rel += '/';
-        out.insert(rel);
-    }
-    return out;
-}
-
 struct SaveRun {
     test::RecordingMessages messages;
     test::RecordingProgress progress;
@@ -68,9 +57,9 @@ TEST(SaveWalk, RecreatesFoldersWithContentAndTimes) {
         ".._up/", ".._up/f.txt", "top.txt",
         "$RECYCLE.BIN/", "$RECYCLE.BIN/$IAB12.txt", "$RECYCLE.BIN/$RAB12.txt", "$RECYCLE.BIN/$IXY9",
         "$RECYCLE.BIN/$RXY9", "ORPHAN ENTRY/", "ORPHAN ENTRY/lost.bin"};
-    EXPECT_EQ(tree(out), expected);
+    EXPECT_EQ(test::pathsBelow(out), expected);
     // Nothing was written beside the output folder.
-    EXPECT_EQ(tree(scratch.path()).count("x"), 0u);
+    EXPECT_EQ(test::pathsBelow(scratch.path()).count("x"), 0u);
     for (const auto& e : fs::directory_iterator(scratch.path())) EXPECT_EQ(e.path().filename(), "out");
 
     EXPECT_EQ(readText(out / "docs/a.txt"), "alpha");

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <vector>
 
 #include "device/FileReadSeek.h"
 #include "results/scan_session.h"
@@ -11,7 +13,6 @@
 namespace vantor {
 namespace {
 
-using namespace std::chrono_literals;
 constexpr const char* kScanDone = "Scanning processing done.Select save button to save the data.";
 
 // A session over an in-memory source, with recorders for its seams.
@@ -32,58 +33,104 @@ struct Session {
     }
 };
 
-template <class F>
-bool waitFor(F condition) {
-    for (int i = 0; i < 2000; ++i) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(1ms);
-    }
-    return false;
+// Blocks until the worker has brought `value` to at least `target`; the
+// worker notifies after every change.
+void awaitAtLeast(const std::atomic<int>& value, int target) {
+    for (int now = value.load(); now < target; now = value.load()) value.wait(now);
 }
 
-// A life cycle of two phases: the first runs until stopped, the second does
-// three units unless stopped again.
-struct TwoPhases {
-    std::atomic<int> ticks{0}, secondPhase{0};
-    std::atomic<bool> firstEnded{false};
+void bump(std::atomic<int>& value) {
+    ++value;
+    value.notify_all();
+}
+
+// A life cycle of two phases whose first phase the test hands out one unit
+// at a time, so it always knows where the worker is: waiting for a unit,
+// or at the poll point that starts one. The first phase runs until stopped;
+// the second does three units unless stopped again.
+struct SteppedPhases {
+    std::atomic<int> granted{0};  // units of the first phase the test allowed
+    std::atomic<int> arrived{0};  // poll points of the first phase reached
+    std::atomic<int> ticks{0};    // units of the first phase done
+    std::atomic<int> firstEnded{0}, secondPhase{0};
+    // The gate's depth each time the worker got through its poll point: a
+    // worker let through while paused would record more than 0.
+    std::mutex lock;
+    std::vector<int> depthsPassed;
+    PauseGate* gate = nullptr;
+
     void install(test::FakeReader& reader) {
+        gate = &reader.control.gate;
         reader.scanBody = [this](test::FakeReader& r, ScanMode) {
-            while (!r.control.pollAndTake()) {
-                ++ticks;
-                std::this_thread::sleep_for(200us);
+            for (;;) {
+                awaitAtLeast(granted, arrived.load() + 1);
+                bump(arrived);
+                const bool stop = r.control.pollAndTake();
+                {
+                    std::lock_guard hold(lock);
+                    depthsPassed.push_back(r.control.gate.depth());
+                }
+                if (stop) break;
+                bump(ticks);
             }
-            firstEnded = true;
+            bump(firstEnded);
             for (int i = 0; i < 3 && !r.control.pollAndTake(); ++i) ++secondPhase;
             return ScanOutcome::done;
         };
     }
+    void grant() { bump(granted); }
+    // Once a stop is pending the next poll ends the phase: units beyond it
+    // are never asked for unless the gate let the worker run ahead.
+    void grantAll() {
+        granted = 1 << 30;
+        granted.notify_all();
+    }
+    std::vector<int> depths() {
+        std::lock_guard hold(lock);
+        return depthsPassed;
+    }
+};
+
+// Lets a worker that waits for units go, so a test that ends early (a failed
+// ASSERT) does not leave its session joining a worker that never polls again.
+struct UnitsOpenAtExit {
+    SteppedPhases& phases;
+    ~UnitsOpenAtExit() { phases.grantAll(); }
 };
 
 TEST(ScanSession, PausesCountAndStopEndsOnlyThePhaseInProgress) {
+    SteppedPhases phases;
     Session s;
+    UnitsOpenAtExit openAtExit{phases};
     auto reader = std::make_unique<test::FakeReader>();
-    TwoPhases phases;
     phases.install(*reader);
     ASSERT_TRUE(s.run->start(ScanMode::standard, std::move(reader)));
-    ASSERT_TRUE(waitFor([&] { return phases.ticks > 0; }));
+    phases.grant();
+    awaitAtLeast(phases.ticks, 1);
 
     s.run->pause();
     s.run->pause();
-    std::this_thread::sleep_for(20ms);  // the unit in progress ends at its poll point
-    const int paused = phases.ticks;
-    std::this_thread::sleep_for(30ms);
-    EXPECT_EQ(phases.ticks, paused);
+    EXPECT_EQ(phases.gate->depth(), 2);
+    // The next unit starts at a closed gate.
+    phases.grant();
+    awaitAtLeast(phases.arrived, 2);
+    EXPECT_EQ(phases.ticks, 1);
     s.run->resume();
-    std::this_thread::sleep_for(30ms);
-    EXPECT_EQ(phases.ticks, paused) << "two pauses need two resumes";
+    EXPECT_EQ(phases.gate->depth(), 1) << "two pauses need two resumes";
+    EXPECT_FALSE(phases.gate->isReleased());
+    EXPECT_EQ(phases.ticks, 1);
     EXPECT_TRUE(s.run->workerRunning());
     s.run->resume();
-    EXPECT_TRUE(waitFor([&] { return phases.ticks > paused; }));
+    EXPECT_EQ(phases.gate->depth(), 0);
+    awaitAtLeast(phases.ticks, 2);  // the held unit goes on once the gate opens
 
     s.run->stop();
+    phases.grantAll();
     s.run->wait();
-    EXPECT_TRUE(phases.firstEnded);
+    EXPECT_EQ(phases.firstEnded, 1);
+    EXPECT_EQ(phases.ticks, 2) << "the unit that met the stop was not done";
     EXPECT_EQ(phases.secondPhase, 3) << "the phase after the stopped one still runs";
+    EXPECT_EQ(phases.depths(), (std::vector<int>{0, 0, 0})) << "the worker got through a closed gate";
     EXPECT_FALSE(s.run->workerRunning());
     EXPECT_TRUE(s.messages.said(kScanDone));
     for (const char* status : {"Pause button pressed", "Resume button pressed",
@@ -94,26 +141,37 @@ TEST(ScanSession, PausesCountAndStopEndsOnlyThePhaseInProgress) {
 }
 
 TEST(ScanSession, StopDoesNotResumeAPausedWorkerAndOtherWorkIsRefused) {
+    SteppedPhases phases;
     Session s;
+    UnitsOpenAtExit openAtExit{phases};
     auto reader = std::make_unique<test::FakeReader>();
-    TwoPhases phases;
     phases.install(*reader);
     ASSERT_TRUE(s.run->start(ScanMode::standard, std::move(reader)));
-    ASSERT_TRUE(waitFor([&] { return phases.ticks > 0; }));
+    phases.grant();
+    awaitAtLeast(phases.ticks, 1);
     s.run->pause();
+    phases.grant();
+    awaitAtLeast(phases.arrived, 2);
     s.run->stop();
-    std::this_thread::sleep_for(30ms);
+    // The gate stays as the pause left it: closed, and not opened for good.
+    EXPECT_EQ(phases.gate->depth(), 1);
+    EXPECT_FALSE(phases.gate->isReleased());
     EXPECT_TRUE(s.run->workerRunning());
-    EXPECT_FALSE(phases.firstEnded);
+    EXPECT_EQ(phases.firstEnded, 0);
 
     test::ScratchDir out;
     EXPECT_FALSE(s.run->startSave(0, "ROOT", out.path()));
     EXPECT_FALSE(s.run->startSearch("x", {}));
     EXPECT_TRUE(s.messages.said("Please wait for other process to complete"));
+    EXPECT_TRUE(test::pathsBelow(out.path()).empty());
 
     s.run->resume();
+    phases.grantAll();
     s.run->wait();
-    EXPECT_TRUE(phases.firstEnded);
+    // The unit held at the gate met the stop there: the phase ended without it.
+    EXPECT_EQ(phases.firstEnded, 1);
+    EXPECT_EQ(phases.ticks, 1);
+    EXPECT_EQ(phases.depths(), (std::vector<int>{0, 0})) << "the worker got through a closed gate";
     EXPECT_FALSE(s.run->workerRunning());
 }
 
@@ -243,14 +301,23 @@ namespace {
 TEST(ScanSession, NextWorkCanStartFromTheEndOfTheLast) {
     Session s;
     test::StandardVolume v;
-    std::atomic<int> ended{0};
-    std::atomic<bool> searchStarted{false};
+    std::atomic<int> ended{0}, started{0};
+    std::atomic<bool> chained{false}, searchStarted{false};
     s.run->onWorkerEnd = [&] {
         // The wizard chains work this way: the scan's end starts a search.
-        if (ended++ == 0) searchStarted = s.run->startSearch("txt", {});
+        if (!chained.exchange(true)) searchStarted = s.run->startSearch("txt", {});
+        bump(ended);
+    };
+    // The scan ends after start() has returned, as any real scan does.
+    v.reader.scanBody = [&](test::FakeReader&, ScanMode) {
+        awaitAtLeast(started, 1);
+        return ScanOutcome::done;
     };
     ASSERT_TRUE(s.run->start(ScanMode::standard, v.release()));
-    ASSERT_TRUE(waitFor([&] { return ended.load() == 2; }));
+    bump(started);
+    // Both workers' ends, before wait(): the first hands its thread over to
+    // the second while it ends.
+    awaitAtLeast(ended, 2);
     EXPECT_TRUE(searchStarted);
     s.run->wait();
     EXPECT_TRUE(s.messages.said("Searching Finished"));

@@ -186,6 +186,23 @@ ScratchDir::~ScratchDir() {
     fs::remove_all(dir, ec);
 }
 
+std::set<std::string> pathsBelow(const fs::path& dir) {
+    std::set<std::string> out;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) {
+        std::string rel = fs::relative(e.path(), dir).string();
+        if (e.is_directory()) rel += '/';
+        out.insert(rel);
+    }
+    return out;
+}
+
+bool isBelow(const fs::path& path, const fs::path& folder) {
+    fs::path outer = fs::weakly_canonical(folder);
+    if (!outer.has_filename()) outer = outer.parent_path();  // "dir/" names dir itself
+    const fs::path rel = fs::weakly_canonical(path).lexically_relative(outer);
+    return !rel.empty() && *rel.begin() != "." && *rel.begin() != "..";
+}
+
 SourceGuard::SourceGuard(fs::path source) : source(std::move(source)), hash(sha256File(this->source)) {}
 
 bool SourceGuard::unchanged() const { return !hash.empty() && sha256File(source) == hash; }

@@ -1,9 +1,10 @@
 #pragma once
 // Shared by the test programs: where the fixtures are, running the vantor
-// command, hashing, scratch folders.
+// command, hashing, scratch folders and what lies below them.
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,11 @@ public:
 private:
     std::filesystem::path dir;
 };
+
+// Every path below `dir`, relative to it, folders' ending in "/".
+std::set<std::string> pathsBelow(const std::filesystem::path& dir);
+// Whether `path` lies strictly below `folder` once ".." and links are resolved.
+bool isBelow(const std::filesystem::path& path, const std::filesystem::path& folder);
 
 // Remembers a source's hash and says whether it still has it: every command
 // that reads a source must leave it byte-identical.

@@ -37,6 +37,11 @@ ScanOutcome FatVolume::scan(ScanMode mode) {
         std::snprintf(text, sizeof text, "Finding %s File And Directory entries recursively....", versionText());
         ctx.progress.setStatus(text);
         walkRoot();
+        if (guessedFolderChains)
+            warnScan(std::to_string(guessedFolderChains) +
+                     " folders whose FAT sectors are unreadable were read as consecutive clusters");
+        if (window.unreadableSectors())
+            warnScan(std::to_string(window.unreadableSectors()) + " unreadable sectors in the FAT or folders, read as zeros");
         ctx.progress.setStatus("maintaining tree Structure in vector...");
         linkEntries();
         ctx.progress.setStatus("Creating Tree Structure....");
@@ -66,6 +71,7 @@ void FatVolume::attachVolume() {
     // The window is bounded by the source itself; an unknown size runs to its end.
     volumeSize = window.length();
     fatEntries.clear();
+    guessedFolderChains = 0;
     clusterIndex.clear();
     walkedClusters.clear();
     advanced = false;
@@ -86,7 +92,8 @@ bool FatVolume::checkBootSector() {
 }
 
 bool FatVolume::readFat() {
-    table.attach(&window, fatOffset, clusterCount, fatVersion);
+    table.attach(&window, fatOffset, clusterCount, fatVersion, geometry ? geometry->fatCount : 1,
+                 geometry ? geometry->fatBytes : 0);
     return true;
 }
 

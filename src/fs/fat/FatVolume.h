@@ -149,6 +149,7 @@ protected:
     std::unordered_set<std::uint32_t> walkedClusters;               // every cluster read as a folder
     bool advanced = false;
     bool walkStopped = false;
+    std::uint64_t guessedFolderChains = 0;  // folders read in a row past an unreadable FAT sector
 
     // The sweep's findings.
     std::vector<std::uint64_t> swept;

@@ -15,9 +15,13 @@ bool FatVolume::writeFatContent(const FatEntry& entry, ContentSink& out) {
     // The same holds on a formatted drive and when the table lost the chain
     // of a live file.
     bool inRow = entry.deleted || ctx.state.isDriveFormatted;
+    // Read in a row because the chain's FAT sector failed: whether the file
+    // lies in a row is a guess, and the report says so.
+    bool guessed = false;
     if (!inRow && remaining > clusterSize) {
         const auto stored = table.entry(cluster);
-        inRow = stored && *stored == 0;
+        guessed = !stored && table.unreadable(cluster);
+        inRow = (stored && *stored == 0) || guessed;
     }
     std::vector<std::uint8_t> buffer(clusterSize, 0);
     std::vector<ByteRange> unreadable;
@@ -34,6 +38,8 @@ bool FatVolume::writeFatContent(const FatEntry& entry, ContentSink& out) {
         if (window.readAt(clusterOffset(cluster), part, &unreadable) != n) {
             for (const ByteRange& r : unreadable) out.damaged(out.size() + r.first, r.length, "unreadable");
         }
+        // The first cluster is the entry's own; the rest follow a guess.
+        if (guessed && out.size() > 0) out.damaged(out.size(), n, "its FAT sector is unreadable; clusters read in a row", false);
         if (!out.write(part)) return false;
         remaining -= n;
         if (remaining == 0) break;
@@ -42,6 +48,11 @@ bool FatVolume::writeFatContent(const FatEntry& entry, ContentSink& out) {
             continue;
         }
         const auto next = nextCluster(cluster);
+        if (!next && table.unreadable(cluster)) {
+            inRow = guessed = true;
+            ++cluster;
+            continue;
+        }
         if (!next) {
             out.damaged(out.size(), remaining, "the cluster chain ends early");
             return out.skip(remaining);

@@ -177,6 +177,7 @@ void FatVolume::walkClusterChain(std::uint32_t parentIndex, std::uint32_t first,
     std::vector<std::uint8_t> buffer;
     const std::uint64_t maxClusters = std::max<std::uint64_t>(1, kMaxFolderBytes / std::max<std::uint64_t>(clusterSize, 1));
     std::uint32_t cluster = first;
+    bool guessing = false;  // the chain's FAT sector failed: clusters taken in a row
     for (std::uint64_t n = 0; n < maxClusters; ++n) {
         if (control.pollAndTake()) {
             walkStopped = true;
@@ -188,6 +189,8 @@ void FatVolume::walkClusterChain(std::uint32_t parentIndex, std::uint32_t first,
         // now; it is not claimed as this folder's, so its slots stay free
         // for the sweep to place.
         if (n == 0 && walk.checkDot && !buffer.empty() && buffer[0] != '.') break;
+        // A guessed cluster that starts another folder ends this one.
+        if (guessing && !buffer.empty() && buffer[0] == '.') break;
         walkedClusters.insert(cluster);
         if (walkSlots(buffer, clusterOffset(cluster), walk) == SlotsEnd::folderEnded) break;
         if (!followChain) break;
@@ -199,6 +202,12 @@ void FatVolume::walkClusterChain(std::uint32_t parentIndex, std::uint32_t first,
             continue;
         }
         const auto next = table.next(cluster);
+        if (!next && table.unreadable(cluster)) {
+            if (!guessing) ++guessedFolderChains;
+            guessing = true;
+            ++cluster;
+            continue;
+        }
         if (!next) break;
         cluster = *next;
     }
