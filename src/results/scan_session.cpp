@@ -33,12 +33,16 @@ bool ScanRun::beginWorker() {
 }
 
 void ScanRun::launch(std::function<void()> job) {
+    // The worker may end (and its end callback start the next worker) before
+    // `worker` is assigned here: it waits for the assignment first.
+    std::lock_guard assigning(launchLock);
     worker = std::thread([this, job = std::move(job)] {
         job();
         // A pause pressed after the worker's last poll must not hold the next one.
         if (active)
             while (active->control.gate.resume()) {
             }
+        { std::lock_guard assigned(launchLock); }
         running.store(false);
         if (onWorkerEnd) onWorkerEnd();
     });

@@ -93,6 +93,7 @@ private:
     std::unique_ptr<NamedEntries> named;
     CheckTree* resultsTree = nullptr;
     std::thread worker;
+    std::mutex launchLock;  // held while `worker` is being assigned
     std::atomic<bool> running{false};
     std::atomic<ScanOutcome> lastOutcome{ScanOutcome::unsupported};
     StopFlag pageStop;

@@ -37,6 +37,7 @@ void ext2Class::readInodeTables() {
     std::vector<std::uint8_t> chunk(perChunk * inodeSize);
     std::vector<ByteRange> unreadable;
     std::uint64_t lostInodes = 0;
+    std::uint64_t tableBytes = 0;
     for (std::size_t g = 0; g < groups.size(); ++g) {
         if (control.pollAndTake()) break;
         progress.setStatus(printed("parsing group %lld  of %lld ", static_cast<long long>(g + 1), groupTotal));
@@ -50,6 +51,14 @@ void ext2Class::readInodeTables() {
             const std::uint64_t endBlock = blocksFor(offset + std::uint64_t{slots} * inodeSize, blockSize);
             if (!blocks->contains(group.inodeTable, endBlock - group.inodeTable)) break;
             const std::span<std::uint8_t> piece(chunk.data(), std::size_t{slots} * inodeSize);
+            // Tables that overlap or repeat (only damage makes them) must not
+            // make us read more than the volume holds.
+            tableBytes += piece.size();
+            if (tableBytes > window.reach()) {
+                warnScan("the inode tables claim more than the volume holds; the rest were not read");
+                g = groups.size();
+                break;
+            }
             unreadable.clear();
             if (window.readAt(offset, piece, &unreadable) != piece.size()) {
                 std::uint64_t lost = 0;
