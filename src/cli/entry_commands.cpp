@@ -1,4 +1,5 @@
 // vantor ls, vantor save, vantor search
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -71,58 +72,43 @@ int scanVolume(const std::string& source, const VolumeOptions& o, ScannedVolume&
 
 // Entries are written by hand rather than through a JSON document: a listing
 // of 200,000 entries spends most of its time here otherwise.
-void appendJsonString(std::string& out, std::string_view text) {
-    out += '"';
+// One character that JSON cannot hold as it is.
+void appendEscaped(std::string& out, unsigned char c) {
+    switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default: {
+            static constexpr char kHex[] = "0123456789abcdef";
+            out += "\\u00";
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+        }
+    }
+}
+
+// The characters of valid UTF-8 `text`, escaped where JSON needs it.
+void appendEscapedText(std::string& out, std::string_view text) {
     std::size_t run = 0;
     for (std::size_t k = 0; k < text.size(); ++k) {
         const auto c = static_cast<unsigned char>(text[k]);
-        if (c >= 0x20 && c != '"' && c != '\\' && c < 0x80) continue;
-        if (c >= 0x80) {
-            // Names come from the readers as UTF-8; anything else is mended so
-            // the output is always valid JSON. Rare: the rest goes the slow way.
-            out.append(text.substr(run, k - run));
-            std::string rest = bytesToUtf8(text.substr(k));
-            std::string_view tail = rest;
-            for (std::size_t j = 0; j < tail.size(); ++j) {
-                const auto d = static_cast<unsigned char>(tail[j]);
-                if (d >= 0x20 && d != '"' && d != '\\') {
-                    out += tail[j];
-                    continue;
-                }
-                switch (d) {
-                    case '"': out += "\\\""; break;
-                    case '\\': out += "\\\\"; break;
-                    case '\n': out += "\\n"; break;
-                    case '\r': out += "\\r"; break;
-                    case '\t': out += "\\t"; break;
-                    default: {
-                        static constexpr char kHex[] = "0123456789abcdef";
-                        out += "\\u00";
-                        out += kHex[d >> 4];
-                        out += kHex[d & 0xF];
-                    }
-                }
-            }
-            out += '"';
-            return;
-        }
+        if (c >= 0x20 && c != '"' && c != '\\') continue;
         out.append(text.substr(run, k - run));
         run = k + 1;
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default: {
-                static constexpr char kHex[] = "0123456789abcdef";
-                out += "\\u00";
-                out += kHex[c >> 4];
-                out += kHex[c & 0xF];
-            }
-        }
+        appendEscaped(out, c);
     }
     out.append(text.substr(run));
+}
+
+void appendJsonString(std::string& out, std::string_view text) {
+    out += '"';
+    // Names come from the readers as UTF-8; anything else is mended first so
+    // the output is always valid JSON. Most names are plain ASCII.
+    const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii) appendEscapedText(out, text);
+    else appendEscapedText(out, bytesToUtf8(text));
     out += '"';
 }
 
