@@ -21,8 +21,13 @@ bool OutputFile::fail(const char* what) {
 
 bool OutputFile::create(const std::filesystem::path& path) {
     target = path;
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return fail("cannot create the file");
+    // Never onto something already there: not a file of the user's, not a
+    // link or hard link planted in the output folder, not another save's file.
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        taken = errno == EEXIST;
+        return fail("cannot create the file");
+    }
     return true;
 }
 

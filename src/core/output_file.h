@@ -19,8 +19,10 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Creates (or truncates) the file. False, with error() set, when it cannot.
+    // Creates the file, which must not exist yet. False, with error() set,
+    // when it cannot; nameTaken() when something was there already.
     bool create(const std::filesystem::path& path);
+    bool nameTaken() const { return taken; }
     bool write(std::span<const std::uint8_t> bytes);
     // Leaves `count` zero bytes at the current end: a hole where the file
     // system supports one.
@@ -36,6 +38,7 @@ private:
     int fd = -1;
     std::uint64_t written = 0;
     bool failed = false;
+    bool taken = false;
     std::string problem;
     std::filesystem::path target;
 };

@@ -31,6 +31,7 @@ SaveResult saveEntryToFile(EntrySource& source, EntryRef entry, const std::files
     OutputFile out;
     if (!out.create(file)) {
         result.problem = out.error();
+        result.nameTaken = out.nameTaken();
         return result;
     }
     FileSink sink(out);

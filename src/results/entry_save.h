@@ -19,14 +19,18 @@ struct SaveResult {
     // Deliberately not written (the NTFS bad-cluster file): counted and
     // announced by the save, but not reported as a failure.
     bool withheld = false;
+    // The path was taken by the time the file was created (another save
+    // into the same folder): nothing was written; ask for another name.
+    bool nameTaken = false;
     std::uint64_t bytes = 0;
     std::string problem;
     std::vector<DamagedRange> damage;
 };
 
 // Writes the entry to `file`, a new path chosen by the caller (it is created
-// and must not exist), then restores the entry's access and modification
-// times. Reads the device; call from the one worker.
+// and must not exist: nothing is ever written over), then restores the
+// entry's access and modification times. Reads the device; call from the
+// one worker.
 SaveResult saveEntryToFile(EntrySource& source, EntryRef entry, const std::filesystem::path& file);
 
 }  // namespace vantor

@@ -73,21 +73,11 @@ std::optional<std::filesystem::path> SaveNamer::fileIn(const std::filesystem::pa
     for (int n = known == nextNumber.end() ? 1 : known->second; n <= kMaxNumbered; ++n) {
         const auto candidate = folder / (n == 1 ? base : numberedName(base, n));
         struct stat st {};
-        const Occupant o = occupantOf(candidate, st);
-        const bool free = o == Occupant::none ||
-                          (o == Occupant::plainFile &&
-                           !written.count({static_cast<unsigned long>(st.st_dev), static_cast<unsigned long>(st.st_ino)}));
-        if (!free) continue;
+        if (occupantOf(candidate, st) != Occupant::none) continue;
         if (n > 1) nextNumber[key] = n;
         return candidate;
     }
     return std::nullopt;
-}
-
-void SaveNamer::wrote(const std::filesystem::path& file) {
-    struct stat st {};
-    if (::lstat(file.c_str(), &st) == 0)
-        written.insert({static_cast<unsigned long>(st.st_dev), static_cast<unsigned long>(st.st_ino)});
 }
 
 std::optional<std::filesystem::path> SaveNamer::folderIn(const std::filesystem::path& folder,

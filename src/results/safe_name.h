@@ -24,23 +24,20 @@ std::string safeName(std::string_view name);
 // that is not the first character. Kept within 255 bytes.
 std::string numberedName(std::string_view safe, int n);
 
-// Picks where one save writes. Files already there from before the save are
-// replaced (saving twice gives the same result); files this save wrote, and
-// anything that is not a plain file or folder (a link could lead outside),
-// are never written through: the next free "name (n)" is taken instead.
+// Picks where one save writes. Nothing already there is ever written over:
+// not the user's files, not an earlier save's, not this save's, and never
+// through a link (it could lead outside); the next free "name (n)" is taken
+// instead. Folders already there are used as they stand.
 class SaveNamer {
 public:
     // The path for a new file named `name` in `folder`; nullopt when no free
     // name was found.
     std::optional<std::filesystem::path> fileIn(const std::filesystem::path& folder, std::string_view name);
-    // Records a file this save wrote.
-    void wrote(const std::filesystem::path& file);
     // A folder named `name` in `folder`, created or reused when it is a real
     // folder; nullopt when it cannot be made.
     std::optional<std::filesystem::path> folderIn(const std::filesystem::path& folder, std::string_view name);
 
 private:
-    std::set<std::pair<unsigned long, unsigned long>> written;  // device, inode
     // Where the numbering of a clashing name goes on ("name (n)" below it are
     // taken), so thousands of files of one name cost no quadratic probing.
     std::map<std::string, int> nextNumber;

@@ -12,6 +12,9 @@ namespace vantor {
 
 namespace {
 
+// Names tried for one file when other saves keep taking them first.
+constexpr int kNameAttempts = 16;
+
 std::int64_t countBelow(const EntrySource& source, EntryRef folder, int depth, WalkGuard& guard) {
     if (!guard.enter(folder, depth)) return 0;
     std::int64_t n = 0;
@@ -60,19 +63,25 @@ public:
     void saveFile(EntryRef entry, const RecoveredItem& item, const std::string& entryPath,
                   const std::optional<std::filesystem::path>& target) {
         ++report.handled;
-        const auto file = target ? namer.fileIn(*target, item.name) : std::nullopt;
-        if (!file) {
-            report.failed.push_back({entryPath, target ? "no free name for the file" : "its folder could not be made"});
-            return;
-        }
-        seams.progress->setStatus("saving File  " + file->string());
-        if (seams.fileLabel) seams.fileLabel("File size: " + std::to_string(item.size / 1024) + " kb");
+        std::optional<std::filesystem::path> file;
         SaveResult result;
-        {
-            auto lock = seams.useReader();
-            result = saveEntryToFile(source, entry, *file);
+        // Another save into the same folder may take a name between the
+        // namer's look and the creation: then the next free name is taken.
+        for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+            file = target ? namer.fileIn(*target, item.name) : std::nullopt;
+            if (!file) {
+                report.failed.push_back({entryPath, target ? "no free name for the file" : "its folder could not be made"});
+                return;
+            }
+            seams.progress->setStatus("saving File  " + file->string());
+            if (seams.fileLabel) seams.fileLabel("File size: " + std::to_string(item.size / 1024) + " kb");
+            {
+                auto lock = seams.useReader();
+                result = saveEntryToFile(source, entry, *file);
+            }
+            if (seams.fileLabel) seams.fileLabel("");
+            if (!result.nameTaken) break;
         }
-        if (seams.fileLabel) seams.fileLabel("");
         if (result.withheld) {
             ++report.withheld;
             return;
@@ -81,7 +90,6 @@ public:
             report.failed.push_back({entryPath, result.problem.empty() ? "not written" : result.problem});
             return;
         }
-        namer.wrote(*file);
         lastFile = *file;
         ++report.written;
         if (result.damaged) report.damaged.push_back({entryPath, result.problem});

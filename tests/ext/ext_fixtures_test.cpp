@@ -153,6 +153,7 @@ TEST(ExtFixtures, ContractListsAndSavesEveryEntryOfTheManifest) {
             EXPECT_EQ(item.modification->seconds, e["mtime"].get<std::int64_t>());
             ASSERT_TRUE(reader.isSaveFile(it->second));
             const fs::path saved = scratch.path() / "file";
+            fs::remove(saved);  // a save never writes over a file
             const SaveResult r = saveEntryToFile(reader, it->second, saved);
             EXPECT_TRUE(r.written) << r.problem;
             EXPECT_FALSE(r.damaged) << r.problem;

@@ -44,6 +44,8 @@ inline void walkDescribeAndSave(EntrySource& reader, const std::filesystem::path
             const RecoveredItem item = reader.describe(*c);
             if (reader.isSaveFolder(*c) && item.hasChildren && depth < 64) stack.emplace_back(*c, depth + 1);
             if (reader.isSaveFile(*c) && saved < maxSaves && item.size < (std::uint64_t{1} << 20)) {
+                std::error_code ignored;
+                std::filesystem::remove(scratch / "out", ignored);  // a save never writes over a file
                 saveEntryToFile(reader, *c, scratch / "out");
                 ++saved;
             }

@@ -4,6 +4,9 @@
 #include <fstream>
 
 #include "results/safe_name.h"
+#include "results/entry_save.h"
+#include "results/save_walk.h"
+#include "support/fake_reader.h"
 #include "support/support.h"
 
 namespace vantor {
@@ -58,20 +61,19 @@ TEST(SafeName, NumberedNamesGoBeforeTheExtension) {
     EXPECT_EQ(numberedName("noext", 2), "noext (2)");
 }
 
-TEST(SaveNamer, NeverWritesTwiceToOneFileNorThroughALink) {
+TEST(SaveNamer, NeverWritesOverAnythingNorThroughALink) {
     test::ScratchDir dir;
     SaveNamer namer;
     const auto first = namer.fileIn(dir.path(), "a.txt");
     ASSERT_TRUE(first);
     std::ofstream(*first) << "one";
-    namer.wrote(*first);
     const auto second = namer.fileIn(dir.path(), "a.txt");
     ASSERT_TRUE(second);
     EXPECT_EQ(second->filename(), "a (2).txt");
 
-    // A file that was there before the save is replaced, as a second save would.
+    // A file that was there before the save is the user's: never replaced.
     std::ofstream(dir.path() / "old.txt") << "old";
-    EXPECT_EQ(namer.fileIn(dir.path(), "old.txt")->filename(), "old.txt");
+    EXPECT_EQ(namer.fileIn(dir.path(), "old.txt")->filename(), "old (2).txt");
 
     // A link is never written through, nor used as a folder.
     test::ScratchDir elsewhere;
@@ -87,6 +89,29 @@ TEST(SaveNamer, NeverWritesTwiceToOneFileNorThroughALink) {
     EXPECT_EQ(namer.folderIn(dir.path(), "a.txt")->filename(), "a (2).txt");
     // An existing folder is used as it stands.
     EXPECT_EQ(namer.folderIn(dir.path(), "a (2).txt")->filename(), "a (2).txt");
+}
+
+// The name is taken between the namer's look and the creation (another save
+// into the same folder, a hard link planted there): nothing is written over,
+// the save says the name was taken, and the walk takes the next one.
+TEST(EntrySave, ANameTakenMeanwhileIsNeverWrittenOver) {
+    test::ScratchDir dir, elsewhere;
+    test::FakeReader reader;
+    const EntryRef file = reader.addFile(0, "a.txt", "new content");
+    std::ofstream(elsewhere.path() / "outside.txt") << "outside";
+    ASSERT_EQ(::link((elsewhere.path() / "outside.txt").c_str(), (dir.path() / "a.txt").c_str()), 0);
+    const SaveResult result = saveEntryToFile(reader, file, dir.path() / "a.txt");
+    EXPECT_FALSE(result.written);
+    EXPECT_TRUE(result.nameTaken);
+    std::ifstream in(elsewhere.path() / "outside.txt");
+    std::string text;
+    std::getline(in, text);
+    EXPECT_EQ(text, "outside");
+
+    WorkSeams seams;
+    const SaveReport report = saveSingleFile(reader, file, "ROOT/a.txt", dir.path(), seams);
+    EXPECT_EQ(report.written, 1);
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "a (2).txt"));
 }
 
 }  // namespace

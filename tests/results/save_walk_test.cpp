@@ -166,8 +166,10 @@ TEST(SaveWalk, SingleFileIsWrittenAndAnnounced) {
     SaveRun run;
     const SaveReport first = saveSingleFile(v.reader, v.a, "ROOT/docs/a.txt", out.path(), run.seams);
     EXPECT_EQ(first.written, 1);
-    EXPECT_EQ(readText(out.path() / "a.txt"), "alpha");
-    EXPECT_TRUE(run.messages.said("file is dumped in path  :  " + (out.path() / "a.txt").string() + "   "));
+    // The user's own a.txt is never written over.
+    EXPECT_EQ(readText(out.path() / "a.txt"), "before");
+    EXPECT_EQ(readText(out.path() / "a (2).txt"), "alpha");
+    EXPECT_TRUE(run.messages.said("file is dumped in path  :  " + (out.path() / "a (2).txt").string() + "   "));
     const SaveReport hostile =
         saveSingleFile(v.reader, v.reader.entry(v.hostile).children[0], "ROOT/hostile/../x", out.path(), run.seams);
     EXPECT_EQ(hostile.written, 1);
