@@ -91,6 +91,9 @@ std::optional<std::filesystem::path> SaveNamer::folderIn(const std::filesystem::
             case Occupant::none:
                 if (::mkdir(candidate.c_str(), 0755) == 0) return candidate;
                 if (errno != EEXIST) return std::nullopt;
+                // Another save into the same folder made it meanwhile: a real
+                // folder is shared, anything else takes the next name.
+                if (occupantOf(candidate, st) == Occupant::folder) return candidate;
                 break;
             default: break;
         }
