@@ -4,6 +4,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "results/save_walk.h"
 #include "support/fake_reader.h"
@@ -174,6 +175,41 @@ TEST(SaveWalk, SingleFileIsWrittenAndAnnounced) {
         saveSingleFile(v.reader, v.reader.entry(v.hostile).children[0], "ROOT/hostile/../x", out.path(), run.seams);
     EXPECT_EQ(hostile.written, 1);
     EXPECT_EQ(readText(out.path() / ".._x"), "h1");
+}
+
+// Two saves into one folder at once (two images, or one twice): each file of
+// each is whole, under its own name, and the folders are shared, not twinned.
+TEST(SaveWalk, TwoSavesIntoOneFolderAtOnceKeepEveryFileWhole) {
+    StandardVolume first, second;
+    for (const EntryRef f : {second.a, second.b, second.c}) {
+        auto& e = second.reader.entry(f);
+        e.content = "from the second image: " + e.content;
+        e.item.size = e.content.size();
+    }
+    test::ScratchDir out;
+    SaveReport reports[2];
+    {
+        SaveRun runs[2];
+        std::thread one([&] { reports[0] = saveFolder(first.reader, 0, "ROOT", out.path(), runs[0].seams); });
+        std::thread two([&] { reports[1] = saveFolder(second.reader, 0, "ROOT", out.path(), runs[1].seams); });
+        one.join();
+        two.join();
+    }
+    EXPECT_EQ(reports[0].written, reports[0].found);
+    EXPECT_EQ(reports[1].written, reports[1].found);
+    // Every file written is one of the two contents whole; each appears once.
+    std::multiset<std::string> expected, got;
+    for (StandardVolume* v : {&first, &second})
+        for (const EntryRef f : {v->a, v->b, v->c}) expected.insert(v->reader.entry(f).content);
+    for (const auto& e : std::filesystem::recursive_directory_iterator(out.path())) {
+        if (!e.is_regular_file()) continue;
+        std::ifstream in(e.path());
+        std::stringstream text;
+        text << in.rdbuf();
+        if (expected.count(text.str())) got.insert(text.str());
+    }
+    EXPECT_EQ(got, expected);
+    EXPECT_FALSE(std::filesystem::exists(out.path() / "docs (2)"));
 }
 
 }  // namespace
