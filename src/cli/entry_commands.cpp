@@ -269,7 +269,13 @@ int runSave(const std::string& source, const VolumeOptions& o, const std::string
     }
     if (!started) return kFailed;
     v.run->wait();
-    return v.finish(reportSave(report));
+    int status = reportSave(report);
+    // Files the damaged metadata held may be missing from what was saved.
+    if (const VolumeReader* scanned = v.run->volumeReader(); scanned && !scanned->scanWarnings().empty()) {
+        std::cerr << "the volume's metadata is damaged (see the warnings above): some files may be missing\n";
+        status = kFailed;
+    }
+    return v.finish(status);
 }
 
 int runSearch(const std::string& source, const VolumeOptions& o, const std::string& pattern, bool json) {

@@ -158,6 +158,11 @@ TEST(BadSectorDevice, ABadSectorInAnInodeTableCostsItsInodesOnly) {
             if (w.get<std::string>() == "its inode could not be read") gotWarned.insert(e["path"].get<std::string>());
     }
     EXPECT_EQ(gotWarned, warned);
+    // A save from the damaged volume does not claim that every file was saved.
+    test::ScratchDir out;
+    const auto saved = test::runVantor({"save", device.device(), "--out", out.path().string(), "--quiet"});
+    EXPECT_EQ(saved.exitStatus, 1) << saved.err;
+    EXPECT_NE(saved.err.find("some files may be missing"), std::string::npos) << saved.err;
     std::vector<std::string> missing, extra;
     std::set_difference(expected.begin(), expected.end(), got.begin(), got.end(), std::back_inserter(missing));
     std::set_difference(got.begin(), got.end(), expected.begin(), expected.end(), std::back_inserter(extra));

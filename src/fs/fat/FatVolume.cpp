@@ -40,8 +40,10 @@ ScanOutcome FatVolume::scan(ScanMode mode) {
         if (guessedFolderChains)
             warnScan(std::to_string(guessedFolderChains) +
                      " folders whose FAT sectors are unreadable were read as consecutive clusters");
-        if (window.unreadableSectors())
-            warnScan(std::to_string(window.unreadableSectors()) + " unreadable sectors in the FAT or folders, read as zeros");
+        if (table.unreadableBytes())
+            warnScan(std::to_string(table.unreadableBytes()) + " bytes of the FAT unreadable in every copy");
+        if (unreadableFolderBytes)
+            warnScan(std::to_string(unreadableFolderBytes) + " bytes of folders unreadable; entries there are lost");
         ctx.progress.setStatus("maintaining tree Structure in vector...");
         linkEntries();
         ctx.progress.setStatus("Creating Tree Structure....");
@@ -72,6 +74,7 @@ void FatVolume::attachVolume() {
     volumeSize = window.length();
     fatEntries.clear();
     guessedFolderChains = 0;
+    unreadableFolderBytes = 0;
     clusterIndex.clear();
     walkedClusters.clear();
     advanced = false;

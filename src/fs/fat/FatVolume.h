@@ -150,6 +150,7 @@ protected:
     bool advanced = false;
     bool walkStopped = false;
     std::uint64_t guessedFolderChains = 0;  // folders read in a row past an unreadable FAT sector
+    std::uint64_t unreadableFolderBytes = 0;  // of folder clusters, read as zeros
 
     // The sweep's findings.
     std::vector<std::uint64_t> swept;

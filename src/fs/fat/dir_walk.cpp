@@ -30,7 +30,10 @@ std::uint64_t FatVolume::clusterOffset(std::uint32_t cluster) const {
 
 bool FatVolume::readCluster(std::uint32_t cluster, std::vector<std::uint8_t>& buffer) {
     buffer.assign(clusterSize, 0);
-    return window.readAt(clusterOffset(cluster), buffer) > 0;
+    std::vector<ByteRange> unreadable;
+    const bool any = window.readAt(clusterOffset(cluster), buffer, &unreadable) > 0;
+    for (const ByteRange& r : unreadable) unreadableFolderBytes += r.length;
+    return any;
 }
 
 void FatVolume::appendRootEntry() {

@@ -36,6 +36,7 @@ bool FatTable::load(std::uint64_t at, std::uint64_t width) {
             if (!mended) {
                 std::fill_n(window.begin() + static_cast<std::ptrdiff_t>(r.first), r.length, std::uint8_t{0});
                 stillBad.push_back(r);
+                lostBytes += r.length;
             }
         }
         windowUnreadable = std::move(stillBad);

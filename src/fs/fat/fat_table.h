@@ -28,6 +28,8 @@ public:
     std::optional<std::uint32_t> next(std::uint32_t cluster);
     bool inRange(std::uint32_t cluster) const { return cluster >= 2 && cluster < std::uint64_t{clusters} + 2; }
     std::uint32_t clusterCount() const { return clusters; }
+    // Bytes of the table that no copy could give, so far.
+    std::uint64_t unreadableBytes() const { return lostBytes; }
 
 private:
     static constexpr std::size_t kWindowBytes = 64 * 1024;
@@ -41,6 +43,7 @@ private:
     std::uint64_t windowOffset = 0;  // table-relative
     bool windowValid = false;
     std::vector<ByteRange> windowUnreadable;  // relative to the window
+    std::uint64_t lostBytes = 0;
     bool load(std::uint64_t at, std::uint64_t width);
     bool inUnreadable(std::uint64_t at, std::uint64_t width) const;
 };
