@@ -98,12 +98,16 @@ VolumeQuery queryOf(const VolumeOptions& o) {
     return q;
 }
 
+void tellListUnreadable(const VolumeOptions& o) {
+    std::cerr << (o.sweep ? "the sweep could not read the source\n" : "the partition table could not be read\n");
+}
+
 }  // namespace
 
 std::optional<std::vector<VolumeRecord>> listSourceVolumes(readWriteInterface& reader, const VolumeOptions& o,
                                                            ProgressSink& progress) {
     auto volumes = listVolumes(reader, queryOf(o), progress);
-    if (!volumes) std::cerr << (o.sweep ? "the sweep could not read the source\n" : "the partition table could not be read\n");
+    if (!volumes) tellListUnreadable(o);
     return volumes;
 }
 
@@ -141,7 +145,7 @@ PickedVolume pickVolume(readWriteInterface& reader, const VolumeOptions& o, Prog
             }
             return {std::nullopt, kUsage};
         case Outcome::listUnreadable:
-            std::cerr << (o.sweep ? "the sweep could not read the source\n" : "the partition table could not be read\n");
+            tellListUnreadable(o);
             return {std::nullopt, kFailed};
         case Outcome::noSuchRow:
             std::cerr << "there is no volume " << *o.volume << "; the volumes are:\n";

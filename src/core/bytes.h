@@ -62,4 +62,12 @@ inline bool hasText(Bytes b, std::size_t off, std::string_view text) {
 
 inline bool isPowerOfTwo(std::uint64_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
+// A run of bytes: of a buffer, a file or a volume.
+struct ByteRange {
+    std::uint64_t first = 0;
+    std::uint64_t length = 0;
+    std::uint64_t end() const { return first + length; }
+    friend bool operator==(const ByteRange&, const ByteRange&) = default;
+};
+
 }  // namespace vantor

@@ -26,6 +26,11 @@ void ContentSink::damaged(std::uint64_t first, std::uint64_t length, std::string
     ranges.push_back({first, length, std::string(why), zeros});
 }
 
+void ContentSink::unreadable(std::uint64_t fileOffset, const std::vector<ByteRange>& failed, std::uint64_t length) {
+    for (const ByteRange& r : failed)
+        if (r.first < length) damaged(fileOffset + r.first, std::min(r.length, length - r.first), "unreadable");
+}
+
 std::string ContentSink::damageText() const {
     std::string text;
     for (const DamagedRange& r : ranges) {

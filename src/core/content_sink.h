@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/bytes.h"
+
 namespace vantor {
 
 struct DamagedRange {
@@ -33,6 +35,10 @@ public:
     // with the same reason are merged. A length of 0 says the file is
     // damaged where the reader cannot tell (a run list that did not decode whole).
     void damaged(std::uint64_t first, std::uint64_t length, std::string_view why, bool zeros = true);
+    // Marks the ranges of a read that failed (relative to the read, which
+    // lies at `fileOffset` of the file), up to `length` bytes of it.
+    void unreadable(std::uint64_t fileOffset, const std::vector<ByteRange>& failed,
+                    std::uint64_t length = UINT64_MAX);
     const std::vector<DamagedRange>& damage() const { return ranges; }
     bool isDamaged() const { return !ranges.empty(); }
     // "unreadable: bytes 4096-8191, written as zeros; ..." (empty when whole).

@@ -9,17 +9,11 @@
 #include <span>
 #include <vector>
 
+#include "core/bytes.h"
 #include "device/FileReadSeek.h"
 #include "device/VolumeRecord.h"
 
 namespace vantor {
-
-struct ByteRange {
-    std::uint64_t first = 0;
-    std::uint64_t length = 0;
-    std::uint64_t end() const { return first + length; }
-    friend bool operator==(const ByteRange&, const ByteRange&) = default;
-};
 
 class VolumeWindow {
 public:

@@ -44,9 +44,7 @@ bool ext2Class::copyRuns(const BlockList& list, std::uint64_t size, ContentSink&
                 continue;
             }
             unreadable.clear();
-            if (!blocks->read(diskBlock, buffer, &unreadable)) {
-                for (const ByteRange& r : unreadable) out.damaged(from + done + r.first, r.length, "unreadable");
-            }
+            if (!blocks->read(diskBlock, buffer, &unreadable)) out.unreadable(from + done, unreadable);
             if (!out.write(buffer)) return false;
             done += piece;
         }

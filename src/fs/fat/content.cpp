@@ -35,9 +35,7 @@ bool FatVolume::writeFatContent(const FatEntry& entry, ContentSink& out) {
         const std::uint64_t n = std::min<std::uint64_t>(remaining, clusterSize);
         const std::span<std::uint8_t> part(buffer.data(), static_cast<std::size_t>(n));
         unreadable.clear();
-        if (window.readAt(clusterOffset(cluster), part, &unreadable) != n) {
-            for (const ByteRange& r : unreadable) out.damaged(out.size() + r.first, r.length, "unreadable");
-        }
+        if (window.readAt(clusterOffset(cluster), part, &unreadable) != n) out.unreadable(out.size(), unreadable);
         // The first cluster is the entry's own; the rest follow a guess.
         if (guessed && out.size() > 0) out.damaged(out.size(), n, "its FAT sector is unreadable; clusters read in a row", false);
         if (!out.write(part)) return false;

@@ -17,7 +17,7 @@ void FatTable::attach(VolumeWindow* r, std::uint64_t fatStart, std::uint32_t clu
 }
 
 // Makes the window hold the entry at table offset `at`.
-bool FatTable::load(std::uint64_t at, std::uint64_t width) {
+void FatTable::load(std::uint64_t at, std::uint64_t width) {
     if (!windowValid || at < windowOffset || at + width > windowOffset + window.size()) {
         windowOffset = at / kWindowBytes * kWindowBytes;
         windowUnreadable.clear();
@@ -41,7 +41,6 @@ bool FatTable::load(std::uint64_t at, std::uint64_t width) {
         }
         windowUnreadable = std::move(stillBad);
     }
-    return true;
 }
 
 bool FatTable::inUnreadable(std::uint64_t at, std::uint64_t width) const {

@@ -44,7 +44,7 @@ private:
     bool windowValid = false;
     std::vector<ByteRange> windowUnreadable;  // relative to the window
     std::uint64_t lostBytes = 0;
-    bool load(std::uint64_t at, std::uint64_t width);
+    void load(std::uint64_t at, std::uint64_t width);
     bool inUnreadable(std::uint64_t at, std::uint64_t width) const;
 };
 

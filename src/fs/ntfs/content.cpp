@@ -181,8 +181,7 @@ bool ntfs::writePlain(const DataStream& d, ContentSink& out) const {
             unreadable.clear();
             if (!readClusters(cluster, std::span<std::uint8_t>(buffer).first(span), &unreadable)) {
                 if (unreadable.empty()) out.damaged(fileAt, readable, "clusters beyond the volume");
-                for (const ByteRange& r : unreadable)
-                    if (r.first < readable) out.damaged(fileAt + r.first, std::min(r.length, readable - r.first), "unreadable");
+                out.unreadable(fileAt, unreadable, readable);
             }
             std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(readable),
                       buffer.begin() + static_cast<std::ptrdiff_t>(piece), 0);
