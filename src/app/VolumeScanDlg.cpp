@@ -240,6 +240,13 @@ std::string VolumeScanDlg::entryPath(TreeItem item) const {
 bool VolumeScanDlg::chooseOutputFolder() {
     // A cancelled browser empties the choice, so Save asks again.
     outputFolder = QFileDialog::getExistingDirectory(this, QStringLiteral("Please choose a folder."), outputFolder);
+    // A folder on the disk being recovered is refused at once, before any work.
+    if (run && !outputFolder.isEmpty()) {
+        if (const auto refusal = run->outputRefusal(ss(outputFolder))) {
+            app().inform(QString::fromStdString(*refusal));
+            outputFolder.clear();
+        }
+    }
     saveButton->setToolTip(outputFolder.isEmpty() ? QStringLiteral("Save the selected folder")
                                                   : QStringLiteral("Save the selected folder into %1").arg(outputFolder));
     return !outputFolder.isEmpty();

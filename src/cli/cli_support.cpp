@@ -172,4 +172,40 @@ AdvancedPicks advancedPicksOf(const VolumeOptions& o) {
     return AdvancedPicks{o.candidate, o.spc, o.heap};
 }
 
+namespace {
+sigset_t interruptSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    sigaddset(&set, SIGUSR2);  // the watch's own end
+    return set;
+}
+}  // namespace
+
+InterruptWatch::InterruptWatch(std::function<void()> onInterrupt) : onInterrupt(std::move(onInterrupt)) {
+    const sigset_t set = interruptSignals();
+    pthread_sigmask(SIG_BLOCK, &set, &oldMask);
+    watcher = std::thread([this, set] {
+        for (;;) {
+            int signal = 0;
+            if (sigwait(&set, &signal) != 0) continue;
+            if (ending.load()) return;
+            if (signal == SIGUSR2) continue;
+            // A second Ctrl-C while the first is being honoured changes nothing.
+            if (!caught.exchange(true) && this->onInterrupt) this->onInterrupt();
+        }
+    });
+}
+
+InterruptWatch::~InterruptWatch() {
+    ending.store(true);
+    pthread_kill(watcher.native_handle(), SIGUSR2);
+    watcher.join();
+    // A signal that came after the work ended still ends the command: it is
+    // handled as the caller would have had it without the watch.
+    pthread_sigmask(SIG_SETMASK, &oldMask, nullptr);
+}
+
 }  // namespace vantor::cli

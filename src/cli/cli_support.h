@@ -3,8 +3,12 @@
 // volume options and the choice of a volume on a source.
 #include <CLI/CLI.hpp>
 
+#include <csignal>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
+#include <thread>
 #include <optional>
 #include <string>
 #include <vector>
@@ -91,6 +95,26 @@ struct PickedVolume {
 // The volume a command works on (results/volume_choice.h), with what went
 // wrong told in the command line's words.
 PickedVolume pickVolume(readWriteInterface& reader, const VolumeOptions& o, ProgressSink& progress);
+
+// Ctrl-C, a hang-up or a termination while a command works: instead of
+// dying mid-file, the command is told and can stop its work in order. Made
+// before any worker thread starts (the threads take its signal mask); the
+// watch ends, and the old mask is back, when it goes.
+class InterruptWatch {
+public:
+    explicit InterruptWatch(std::function<void()> onInterrupt);
+    ~InterruptWatch();
+    InterruptWatch(const InterruptWatch&) = delete;
+    InterruptWatch& operator=(const InterruptWatch&) = delete;
+    bool interrupted() const { return caught.load(); }
+
+private:
+    std::function<void()> onInterrupt;
+    std::atomic<bool> caught{false};
+    std::atomic<bool> ending{false};
+    sigset_t oldMask{};
+    std::thread watcher;
+};
 
 ScanMode scanModeOf(const VolumeOptions& o);
 AdvancedPicks advancedPicksOf(const VolumeOptions& o);

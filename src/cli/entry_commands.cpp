@@ -1,5 +1,6 @@
 // vantor ls, vantor save, vantor search
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +15,7 @@
 
 #include "cli/commands.h"
 #include "core/text.h"
+#include "device/same_disk.h"
 #include "results/entry_walk.h"
 #include "results/scan_session.h"
 
@@ -29,6 +31,11 @@ struct ScannedVolume {
     VolumeRecord volume;
     std::unique_ptr<ScanRun> run;
     bool scanFailed = false;  // a step failed: what was found is still shown
+    // A save's output folder: refused before any work when it is on the
+    // disk being recovered, and made before the scan.
+    std::filesystem::path saveInto;
+    // The run, for an interrupt arriving from the watch's thread.
+    std::atomic<ScanRun*> started{nullptr};
     // The command's own status, made 1 when the scan did not complete.
     int finish(int status) const {
         if (!scanFailed || status != kDone) return status;
@@ -41,6 +48,18 @@ struct ScannedVolume {
 // Returns the exit status to give up with, or kDone.
 int scanVolume(const std::string& source, const VolumeOptions& o, ScannedVolume& v) {
     if (!openSource(v.reader, source)) return kFailed;
+    if (!v.saveInto.empty()) {
+        if (const auto onSource = outputOnSource(v.reader, v.saveInto)) {
+            std::cerr << *onSource << '\n';
+            return kFailed;
+        }
+        std::error_code error;
+        std::filesystem::create_directories(v.saveInto, error);
+        if (!std::filesystem::is_directory(v.saveInto)) {
+            std::cerr << "cannot make the output folder " << v.saveInto << '\n';
+            return kFailed;
+        }
+    }
     v.progress = std::make_unique<TerminalProgress>(o.quiet);
     const PickedVolume choice = pickVolume(v.reader, o, *v.progress);
     if (!choice.volume) return choice.exitStatus;
@@ -53,6 +72,7 @@ int scanVolume(const std::string& source, const VolumeOptions& o, ScannedVolume&
         std::cerr << "no reader for " << v.volume.fileSystem << " volumes\n";
         return kFailed;
     }
+    v.started.store(v.run.get());
     v.run->wait();
     if (const VolumeReader* reader = v.run->volumeReader())
         for (const std::string& warning : reader->scanWarnings()) std::cerr << "warning: " << warning << '\n';
@@ -227,7 +247,14 @@ int runLs(const std::string& source, const VolumeOptions& o, bool recursive, boo
     return v.finish(kDone);
 }
 
-int reportSave(const SaveReport& r) {
+bool interrupted(const InterruptWatch& watch) {
+    if (!watch.interrupted()) return false;
+    std::cerr << "interrupted before the save began: nothing was written\n";
+    return true;
+}
+
+int reportSave(const SaveReport& r, bool interrupted) {
+    for (const auto& p : r.renamed) std::fprintf(stderr, "renamed: %s: saved as %s\n", p.entryPath.c_str(), p.problem.c_str());
     std::fprintf(stderr, "%lld of %lld files saved", static_cast<long long>(r.written),
                  static_cast<long long>(r.found));
     if (r.withheld) std::fprintf(stderr, ", %lld deliberately not written", static_cast<long long>(r.withheld));
@@ -235,23 +262,25 @@ int reportSave(const SaveReport& r) {
     for (const auto& p : r.failed) std::fprintf(stderr, "not saved: %s: %s\n", p.entryPath.c_str(), p.problem.c_str());
     for (const auto& p : r.damaged)
         std::fprintf(stderr, "saved damaged: %s: %s\n", p.entryPath.c_str(), p.problem.c_str());
-    return r.failed.empty() && r.damaged.empty() && !r.stopped ? kDone : kFailed;
+    if (r.targetFull) std::fprintf(stderr, "the save stopped: the output folder's disk is full\n");
+    else if (r.stopped || interrupted) std::fprintf(stderr, "the save was interrupted: the files above are all it wrote\n");
+    return r.complete() && !interrupted ? kDone : kFailed;
 }
 
 int runSave(const std::string& source, const VolumeOptions& o, const std::string& out, const std::string& path) {
     ScannedVolume v;
+    v.saveInto = out;
+    // Before the scan's threads start: they must not take the signals.
+    InterruptWatch interrupt([&v] {
+        if (ScanRun* run = v.started.load()) run->stop();
+    });
     if (const int status = scanVolume(source, o, v); status != kDone) return status;
+    if (interrupted(interrupt)) return kFailed;
     EntrySource& reader = *v.run->reader();
     const auto entry = findEntryByPath(reader, v.state.rootLabel, path);
     if (!entry) {
         std::cerr << "no entry " << path << " on the volume\n";
         return kUsage;
-    }
-    std::error_code error;
-    std::filesystem::create_directories(out, error);
-    if (!std::filesystem::is_directory(out)) {
-        std::cerr << "cannot make the output folder " << out << '\n';
-        return kFailed;
     }
     std::string entryPath = v.state.rootLabel;
     if (!path.empty() && path != v.state.rootLabel && path != "/") {
@@ -268,8 +297,10 @@ int runSave(const std::string& source, const VolumeOptions& o, const std::string
         return kUsage;
     }
     if (!started) return kFailed;
+    // A Ctrl-C between the scan's end and the save's start.
+    if (interrupt.interrupted()) v.run->stop();
     v.run->wait();
-    int status = reportSave(report);
+    int status = reportSave(report, interrupt.interrupted());
     // Files the damaged metadata held may be missing from what was saved.
     if (const VolumeReader* scanned = v.run->volumeReader(); scanned && !scanned->scanWarnings().empty()) {
         std::cerr << "the volume's metadata is damaged (see the warnings above): some files may be missing\n";

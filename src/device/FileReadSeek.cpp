@@ -41,6 +41,7 @@ bool FileReadSeek::open(const std::string& path) {
     totalBytes = 0;
     totalSectors = 0;
     position = 0;
+    device.reset();
     if (fd < 0) {
         messages.inform("invalid handle ...");
         return false;
@@ -48,6 +49,7 @@ bool FileReadSeek::open(const std::string& path) {
     struct stat st{};
     if (::fstat(fd, &st) == 0) {
         if (S_ISBLK(st.st_mode)) {
+            device = st.st_rdev;
             std::uint64_t bytes = 0;
             if (::ioctl(fd, BLKGETSIZE64, &bytes) == 0) totalBytes = bytes;
             int sectorBytes = 0;

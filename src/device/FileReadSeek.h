@@ -5,6 +5,7 @@
 // volume through a VolumeWindow.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -38,6 +39,10 @@ public:
     bool seek(std::uint64_t offset);
     bool read(std::span<std::uint8_t> dest);
 
+    // The device number of the block device being read, when the source is
+    // one (an image file is not).
+    virtual std::optional<std::uint64_t> blockDevice() const { return std::nullopt; }
+
     // Size of the opened source in 512-byte sectors (rounded down), 0 before open.
     std::int64_t deviceTotalSectors() const { return totalSectors; }
     std::uint64_t sizeBytes() const { return totalBytes; }
@@ -63,6 +68,7 @@ public:
     // fail a whole page (or a read-ahead window) around one bad sector.
     std::size_t readSector(std::uint64_t offset, std::span<std::uint8_t> dest) override;
     std::uint64_t retryUnit() const override { return logicalSector; }
+    std::optional<std::uint64_t> blockDevice() const override { return device; }
     bool isOpen() const { return fd >= 0; }
 
 private:
@@ -71,6 +77,7 @@ private:
     int fd = -1;
     int directFd = -1;       // opened on the first retry; -2 when O_DIRECT is not to be had
     std::uint64_t logicalSector = kSectorSize;
+    std::optional<std::uint64_t> device;
 };
 
 // Bytes in memory as a source: used by tests and the fuzz targets.

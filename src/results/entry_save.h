@@ -4,6 +4,8 @@
 // report line, for every reader alike.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,18 +21,33 @@ struct SaveResult {
     // Deliberately not written (the NTFS bad-cluster file): counted and
     // announced by the save, but not reported as a failure.
     bool withheld = false;
-    // The path was taken by the time the file was created (another save
-    // into the same folder): nothing was written; ask for another name.
-    bool nameTaken = false;
+    // Stopped while it was being written: nothing of it was kept.
+    bool stopped = false;
+    // The target's disk is full: nothing of it was kept.
+    bool targetFull = false;
     std::uint64_t bytes = 0;
+    // Where it was written; empty when it was not.
+    std::filesystem::path savedAs;
     std::string problem;
     std::vector<DamagedRange> damage;
 };
 
-// Writes the entry to `file`, a new path chosen by the caller (it is created
-// and must not exist: nothing is ever written over), then restores the
-// entry's access and modification times. Reads the device; call from the
-// one worker.
-SaveResult saveEntryToFile(EntrySource& source, EntryRef entry, const std::filesystem::path& file);
+// What a save offers the writing of one file.
+struct SaveControls {
+    // The next name to try when the last one was taken meanwhile (another
+    // save into the same folder, a case-insensitive target) or refused by
+    // the target's file system (`refused`); nullopt gives up.
+    std::function<std::optional<std::filesystem::path>(bool refused)> nextName;
+    // Asked between pieces of the content: true abandons the file.
+    std::function<bool()> stopRequested;
+};
+
+// Writes the entry into the folder of `file` under a temporary name, then
+// gives it the name `file` (or the next one `controls` offers when that is
+// taken or refused; nothing is ever written over) and the entry's access and
+// modification times. A file that fails, or whose save is stopped, leaves
+// nothing behind. Reads the device; call from the one worker.
+SaveResult saveEntryToFile(EntrySource& source, EntryRef entry, const std::filesystem::path& file,
+                           const SaveControls& controls = {});
 
 }  // namespace vantor

@@ -12,9 +12,6 @@ namespace vantor {
 
 namespace {
 
-// Names tried for one file when other saves keep taking them first.
-constexpr int kNameAttempts = 16;
-
 std::int64_t countBelow(const EntrySource& source, EntryRef folder, int depth, WalkGuard& guard) {
     if (!guard.enter(folder, depth)) return 0;
     std::int64_t n = 0;
@@ -42,10 +39,8 @@ public:
         }
         for (const EntryRef child : children) {
             seams.waitIfPaused();
-            if (seams.stopRequested()) {
-                report.stopped = true;
-                return;
-            }
+            if (seams.stopRequested()) report.stopped = true;
+            if (ended()) return;
             seams.progress->setPosition(report.handled);
             std::optional<RecoveredItem> item;
             bool folderChild = false, fileChild = false;
@@ -63,37 +58,45 @@ public:
     void saveFile(EntryRef entry, const RecoveredItem& item, const std::string& entryPath,
                   const std::optional<std::filesystem::path>& target) {
         ++report.handled;
-        std::optional<std::filesystem::path> file;
-        SaveResult result;
-        // Another save into the same folder may take a name between the
-        // namer's look and the creation: then the next free name is taken.
-        for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-            file = target ? namer.fileIn(*target, item.name) : std::nullopt;
-            if (!file) {
-                report.failed.push_back({entryPath, target ? "no free name for the file" : "its folder could not be made"});
-                return;
-            }
-            seams.progress->setStatus("saving File  " + file->string());
-            if (seams.fileLabel) seams.fileLabel("File size: " + std::to_string(item.size / 1024) + " kb");
-            {
-                auto lock = seams.useReader();
-                result = saveEntryToFile(source, entry, *file);
-            }
-            if (seams.fileLabel) seams.fileLabel("");
-            if (!result.nameTaken) break;
+        const std::optional<std::filesystem::path> file = target ? namer.fileIn(*target, item.name) : std::nullopt;
+        if (!file) {
+            report.failed.push_back({entryPath, target ? "no free name for the file" : "its folder could not be made"});
+            return;
         }
+        seams.progress->setStatus("saving File  " + file->string());
+        if (seams.fileLabel) seams.fileLabel("File size: " + std::to_string(item.size / 1024) + " kb");
+        SaveControls controls;
+        // Another save into the same folder may take a name between the
+        // namer's look and the naming; a target may refuse a name.
+        controls.nextName = [this, &target, &item](bool refused) {
+            if (refused) namer.nameRefused();
+            return namer.fileIn(*target, item.name);
+        };
+        controls.stopRequested = [this] { return seams.stopRequested(); };
+        SaveResult result;
+        {
+            auto lock = seams.useReader();
+            result = saveEntryToFile(source, entry, *file, controls);
+        }
+        if (seams.fileLabel) seams.fileLabel("");
         if (result.withheld) {
             ++report.withheld;
             return;
         }
         if (!result.written) {
             report.failed.push_back({entryPath, result.problem.empty() ? "not written" : result.problem});
+            // Nothing more fits: the next files would fail the same way.
+            report.targetFull = report.targetFull || result.targetFull;
+            report.stopped = report.stopped || result.stopped;
             return;
         }
-        lastFile = *file;
+        lastFile = result.savedAs;
         ++report.written;
         if (result.damaged) report.damaged.push_back({entryPath, result.problem});
+        noteRename(entryPath, item.name, result.savedAs);
     }
+
+    bool ended() const { return report.stopped || report.targetFull; }
 
 private:
     void saveChildFolder(EntryRef child, const RecoveredItem& item, const std::string& entryPath,
@@ -104,19 +107,25 @@ private:
             return;
         }
         const auto made = target ? namer.folderIn(*target, item.name) : std::nullopt;
+        if (made) noteRename(joinEntryPath(entryPath, item.name), item.name, *made);
         walk(child, joinEntryPath(entryPath, item.name), made, depth + 1);
         // After its files: writing them would move the folder's times again.
         if (made) restoreTimes(*made, item.access, item.modification);
     }
 
+    void noteRename(const std::string& entryPath, const std::string& name, const std::filesystem::path& savedAs) {
+        const std::string used = savedAs.filename().string();
+        if (used != name) report.renamed.push_back({entryPath, used});
+    }
+
 public:
     std::filesystem::path lastFile;
+    SaveNamer namer;
 
 private:
     EntrySource& source;
     const WorkSeams& seams;
     SaveReport& report;
-    SaveNamer namer;
     WalkGuard guard;
 };
 
@@ -144,6 +153,7 @@ SaveReport saveFolder(EntrySource& source, EntryRef folder, const std::string& e
         return report;
     }
     SaveWalk walk(source, seams, report);
+    walk.namer.probe(outDir);
     walk.walk(folder, entryPath, outDir, 0);
     seams.progress->setPosition(report.found);
     seams.messages->inform("work done");
@@ -160,6 +170,7 @@ SaveReport saveSingleFile(EntrySource& source, EntryRef file, const std::string&
         item = source.describe(file);
     }
     SaveWalk walk(source, seams, report);
+    walk.namer.probe(outDir);
     walk.saveFile(file, item, entryPath, outDir);
     if (report.written == 1) {
         seams.messages->inform("file is dumped in path  :  " + walk.lastFile.string() + "   ");

@@ -23,9 +23,13 @@ struct SaveReport {
     std::int64_t withheld = 0;              // deliberately not written by the reader
     std::vector<SaveProblem> failed;        // not written at all
     std::vector<SaveProblem> damaged;       // written, with unreadable parts
+    // Written under another name than the entry's (a name the target cannot
+    // hold, or one already there): `problem` is the name used.
+    std::vector<SaveProblem> renamed;
+    bool targetFull = false;                // the output folder's disk filled up
     bool declined = false;                  // the user answered No
     bool stopped = false;                   // Stop ended the walk early
-    bool complete() const { return failed.empty() && damaged.empty() && !stopped && !declined; }
+    bool complete() const { return failed.empty() && damaged.empty() && !stopped && !declined && !targetFull; }
 };
 
 // Files the save of a folder would write, at any depth.

@@ -1,5 +1,6 @@
 #include "results/scan_session.h"
 
+#include "device/same_disk.h"
 #include "results/format_table.h"
 #include "results/recycle_names.h"
 #include "results/results_tree.h"
@@ -126,12 +127,20 @@ bool ScanRun::startSaveFile(EntryRef file, const std::string& entryPath, const s
     return startSaveJob(file, entryPath, outDir, std::move(done), saveSingleFile);
 }
 
+std::optional<std::string> ScanRun::outputRefusal(const std::filesystem::path& outDir) const {
+    return outputOnSource(ctx.reader, outDir);
+}
+
 bool ScanRun::startSaveJob(EntryRef entry, const std::string& entryPath, const std::filesystem::path& outDir,
                            std::function<void(const SaveReport&)> done, SaveFunction save) {
     if (!active) return false;
     // Without a chosen folder the files would land wherever the process runs.
     if (outDir.empty()) {
         ctx.messages.inform("select output folder");
+        return false;
+    }
+    if (const auto onSource = outputRefusal(outDir)) {
+        ctx.messages.inform(*onSource);
         return false;
     }
     if (!beginWorker()) return false;

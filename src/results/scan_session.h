@@ -45,6 +45,9 @@ public:
     // Starts the scan with a reader made elsewhere (tests; the advanced page).
     bool start(ScanMode mode, std::unique_ptr<VolumeReader> reader);
 
+    // Why a save must not go into outDir (it is on the disk being
+    // recovered); nullopt when it may.
+    std::optional<std::string> outputRefusal(const std::filesystem::path& outDir) const;
     // Saves a folder (or, with startSaveFile, one file) into outDir.
     bool startSave(EntryRef folder, const std::string& entryPath, const std::filesystem::path& outDir,
                    std::function<void(const SaveReport&)> done = {});

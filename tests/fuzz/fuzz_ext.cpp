@@ -1,5 +1,6 @@
 // Arbitrary bytes as an ext volume: the superblock search, the inode tables,
-// the directory walk, the tree and a few saves must neither crash nor loop,
+// the directory walk, the tree, the content of every file (block maps,
+// extent trees, inline data) and a few saves must neither crash nor loop,
 // whatever the superblock, the descriptors, the inodes and the directories
 // claim.
 #include <cstdint>
@@ -22,6 +23,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ext2Class reader(ReaderContext{source, VolumeRecord{"extX", "", "0", "0", 0}, state});
     reader.scan(ScanMode::standard);
 
-    fuzz::walkDescribeAndSave(reader, fuzz::scratchFolder("fuzz_ext"), 4);
+    fuzz::walkDescribeAndSave(reader, fuzz::scratchFolder("fuzz_ext"), {.maxSaves = 4});
     return 0;
 }

@@ -1,6 +1,7 @@
 // Arbitrary bytes as a FAT16 and as a FAT32 volume, in the standard and the
 // advanced mode: the scan, the tree walk and the saves must neither crash nor
-// loop, whatever the boot sector, the FAT and the directories claim.
+// loop, whatever the boot sector, the FAT and the directories claim. Every
+// file's content is written too, following its cluster chain.
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -34,7 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (kind[3] == '1') reader = std::make_unique<Fat16Class>(context);
             else reader = std::make_unique<Fat32Class>(context);
             reader->scan(mode);
-            fuzz::walkDescribeAndSave(*reader, fuzz::scratchFolder("fuzz_fat"), 6);
+            // Four scans per input: each writes less content than a lone reader would.
+            fuzz::walkDescribeAndSave(*reader, fuzz::scratchFolder("fuzz_fat"),
+                                      {.maxSaves = 2, .maxContents = 1024, .totalBytes = std::uint64_t{16} << 20});
         }
     }
     return 0;

@@ -91,27 +91,35 @@ TEST(SaveNamer, NeverWritesOverAnythingNorThroughALink) {
     EXPECT_EQ(namer.folderIn(dir.path(), "a (2).txt")->filename(), "a (2).txt");
 }
 
-// The name is taken between the namer's look and the creation (another save
+// The name is taken between the namer's look and the naming (another save
 // into the same folder, a hard link planted there): nothing is written over,
-// the save says the name was taken, and the walk takes the next one.
+// the next name offered is used, and no temporary file stays behind.
 TEST(EntrySave, ANameTakenMeanwhileIsNeverWrittenOver) {
     test::ScratchDir dir, elsewhere;
     test::FakeReader reader;
     const EntryRef file = reader.addFile(0, "a.txt", "new content");
     std::ofstream(elsewhere.path() / "outside.txt") << "outside";
     ASSERT_EQ(::link((elsewhere.path() / "outside.txt").c_str(), (dir.path() / "a.txt").c_str()), 0);
-    const SaveResult result = saveEntryToFile(reader, file, dir.path() / "a.txt");
-    EXPECT_FALSE(result.written);
-    EXPECT_TRUE(result.nameTaken);
+    const SaveResult refused = saveEntryToFile(reader, file, dir.path() / "a.txt");
+    EXPECT_FALSE(refused.written);
+    SaveControls controls;
+    controls.nextName = [&dir](bool) { return std::optional(dir.path() / "other.txt"); };
+    const SaveResult result = saveEntryToFile(reader, file, dir.path() / "a.txt", controls);
+    EXPECT_TRUE(result.written);
+    EXPECT_EQ(result.savedAs, dir.path() / "other.txt");
+    EXPECT_EQ(test::readFileBytes(dir.path() / "other.txt").size(), std::string("new content").size());
     std::ifstream in(elsewhere.path() / "outside.txt");
     std::string text;
     std::getline(in, text);
     EXPECT_EQ(text, "outside");
+    std::filesystem::remove(dir.path() / "other.txt");
 
     WorkSeams seams;
     const SaveReport report = saveSingleFile(reader, file, "ROOT/a.txt", dir.path(), seams);
     EXPECT_EQ(report.written, 1);
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "a (2).txt"));
+    // Only the planted link and the saved file: no temporary left.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
 
 }  // namespace
