@@ -74,7 +74,11 @@ ContentOutcome FakeReader::writeContent(EntryRef entry, ContentSink& sink) {
     const FakeEntry& e = entries[entry];
     if (e.withheldSave) return ContentOutcome::withheld();
     if (e.failSave) return ContentOutcome::failed("unreadable");
-    sink.write({reinterpret_cast<const std::uint8_t*>(e.content.data()), e.content.size()});
+    const std::span<const std::uint8_t> bytes{reinterpret_cast<const std::uint8_t*>(e.content.data()), e.content.size()};
+    const std::size_t half = bytes.size() / 2;
+    if (!sink.write(bytes.first(half))) return ContentOutcome::failed("cannot write");
+    if (e.midway) e.midway();
+    if (!sink.write(bytes.subspan(half))) return ContentOutcome::failed("cannot write");
     if (e.damagedSave) sink.damaged(0, std::min<std::uint64_t>(e.content.size(), 512), "unreadable");
     return ContentOutcome::written();
 }

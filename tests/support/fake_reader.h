@@ -26,6 +26,9 @@ struct FakeEntry {
     bool failSave = false;      // writeContent reports "not written"
     bool damagedSave = false;   // written, marked damaged
     bool withheldSave = false;  // deliberately not written
+    // Called between the two halves of the content (a Stop pressed, a disk
+    // filling up while a file is written).
+    std::function<void()> midway;
 };
 
 class FakeReader final : public VolumeReader {

@@ -1,5 +1,7 @@
 #include "support/faulty_device.h"
 
+#include "support/mounts.h"
+
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <signal.h>
@@ -42,45 +44,8 @@ void waitAStep() {
     ::nanosleep(&step, nullptr);
 }
 
-struct Output {
-    int status = -1;
-    std::string text;
-};
-
-// Runs a program found on PATH with stdout and stderr captured together.
-Output run(const std::vector<std::string>& args) {
-    Output result;
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return result;
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    ::posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-    ::posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
-    std::vector<char*> argv;
-    std::vector<std::string> copies = args;
-    for (auto& a : copies) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int err = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    ::posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
-    if (err == 0) {
-        char buf[4096];
-        for (;;) {
-            const ssize_t n = ::read(pipeFds[0], buf, sizeof buf);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            result.text.append(buf, static_cast<std::size_t>(n));
-        }
-    } else {
-        result.text = args[0] + ": " + std::strerror(err);
-    }
-    ::close(pipeFds[0]);
-    int status = 0;
-    if (err == 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.status = WEXITSTATUS(status);
-    return result;
-}
+using Output = ToolOutput;
+Output run(const std::vector<std::string>& args) { return runTool(args); }
 
 std::string trimmed(std::string s) {
     while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
