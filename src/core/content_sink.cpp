@@ -31,8 +31,18 @@ void ContentSink::unreadable(std::uint64_t fileOffset, const std::vector<ByteRan
         if (r.first < length) damaged(fileOffset + r.first, std::min(r.length, length - r.first), "unreadable");
 }
 
+void ContentSink::endsEarly(std::uint64_t claimed, std::string_view why) {
+    if (cutAt) return;
+    cutAt = size();
+    claimedSize = claimed;
+    cutWhy = why;
+}
+
 std::string ContentSink::damageText() const {
     std::string text;
+    if (cutAt)
+        text = cutWhy + ": its size says " + std::to_string(claimedSize) + " bytes, " + std::to_string(*cutAt) +
+               " were saved";
     for (const DamagedRange& r : ranges) {
         if (!text.empty()) text += "; ";
         if (r.length == 0) {  // somewhere in the file, where is not known

@@ -5,6 +5,7 @@
 // target: results/ owns output files, names, times and reports, and a memory
 // sink serves whoever only needs the bytes.
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -39,14 +40,23 @@ public:
     // lies at `fileOffset` of the file), up to `length` bytes of it.
     void unreadable(std::uint64_t fileOffset, const std::vector<ByteRange>& failed,
                     std::uint64_t length = UINT64_MAX);
+    // The entry claims more bytes than its allocation holds (a chain or a
+    // run list that ends, clusters past the volume, a size no such file can
+    // have): the file ends where it is now instead of growing by zeros or
+    // holes nobody can check, and the claim is reported.
+    void endsEarly(std::uint64_t claimed, std::string_view why);
+    bool endedEarly() const { return cutAt.has_value(); }
     const std::vector<DamagedRange>& damage() const { return ranges; }
-    bool isDamaged() const { return !ranges.empty(); }
+    bool isDamaged() const { return !ranges.empty() || cutAt.has_value(); }
     // "unreadable: bytes 4096-8191, written as zeros; ..." (empty when whole).
     std::string damageText() const;
 
 private:
     std::vector<DamagedRange> ranges;
     std::uint64_t rangesLeftOut = 0;  // beyond the cap, counted only
+    std::optional<std::uint64_t> cutAt;
+    std::uint64_t claimedSize = 0;
+    std::string cutWhy;
 };
 
 // Keeps the content in memory, up to `limit` bytes; anything more is refused.

@@ -79,7 +79,7 @@ SaveResult saveEntryToFile(EntrySource& source, EntryRef entry, const std::files
     }
     // A reader that stopped early leaves the rest to read as zeros; the file
     // keeps its full length whatever happened.
-    if (out.size() < item.size) {
+    if (out.size() < item.size && !sink.endedEarly()) {
         sink.damaged(out.size(), item.size - out.size(), "not found on the volume");
         out.skip(item.size - out.size());
     }

@@ -448,7 +448,8 @@ TEST(NtfsFixture, CorruptedCopiesKeepTheContract) {
         listed += test::expectContractInvariants(m.reader, scratch.path(), limits).entries > 1;
 
         // Records the tree does not reach are saved too (by their index):
-        // each is written whole, as long as it says, or leaves no file.
+        // each is written whole, as long as it says or as far as its runs
+        // hold it (and then reported), or leaves no file.
         std::size_t saved = 0;
         for (std::size_t i = 0; i < m.reader.entries().size() && saved < 100; ++i) {
             const auto ref = static_cast<EntryRef>(i);
@@ -457,7 +458,8 @@ TEST(NtfsFixture, CorruptedCopiesKeepTheContract) {
             const SaveResult result = saveEntryToFile(m.reader, ref, file);
             if (result.written) {
                 EXPECT_EQ(fs::file_size(file), result.bytes) << file;
-                EXPECT_GE(result.bytes, m.reader.describe(ref).size) << file;
+                if (result.bytes < m.reader.describe(ref).size)
+                    EXPECT_NE(result.problem.find("its size says"), std::string::npos) << file << ": " << result.problem;
             } else {
                 EXPECT_FALSE(fs::exists(file)) << file << " was left behind: " << result.problem;
             }

@@ -332,7 +332,8 @@ TEST(NtfsContent, PlainWriterCutsAtTheSizeAndKeepsTheShape) {
          std::string(8, 'a') + std::string(8, '.') + std::string(8, 'c'), false},
         {"cluster past the volume is zeros, not dropped", {{1000, 1, false}, {999999, 1, false}, {1002, 1, false}}, 1536,
          std::string(8, 'a') + std::string(8, '.') + std::string(8, 'c'), true},
-        {"runs shorter than the size", {{1000, 1, false}}, 1024, std::string(8, 'a') + std::string(8, '.'), true},
+        // Saved as far as the runs hold it, and reported: not padded with zeros.
+        {"runs shorter than the size", {{1000, 1, false}}, 1024, std::string(8, 'a'), true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -343,7 +344,7 @@ TEST(NtfsContent, PlainWriterCutsAtTheSizeAndKeepsTheShape) {
         EXPECT_TRUE(s.reader.writeStream(d, sink));
         EXPECT_EQ(sink.isDamaged(), c.damaged);
         const auto& bytes = sink.bytes();
-        ASSERT_EQ(bytes.size(), c.size);
+        ASSERT_EQ(bytes.size(), sink.endedEarly() ? c.expected.size() * 64 : c.size);
         std::string shape;
         for (std::size_t i = 0; i < bytes.size(); i += 64) shape += bytes[i] == 0 ? '.' : static_cast<char>(bytes[i]);
         EXPECT_EQ(shape, c.expected);

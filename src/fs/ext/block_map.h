@@ -54,4 +54,13 @@ inline std::uint64_t blocksFor(std::uint64_t size, std::uint32_t blockSize) {
     return size / blockSize + (size % blockSize != 0 ? 1 : 0);
 }
 
+// The largest size a file of this inode's kind can have: the block map's
+// direct and indirect pointers reach so many blocks, an extent tree 2^32.
+inline std::uint64_t largestFileBytes(const Inode& inode, std::uint32_t blockSize) {
+    const std::uint64_t perBlock = blockSize / 4;
+    const std::uint64_t mapped = 12 + perBlock + perBlock * perBlock + perBlock * perBlock * perBlock;
+    const std::uint64_t blocks = inode.hasExtents() ? std::uint64_t{1} << 32 : std::min(mapped, std::uint64_t{1} << 32);
+    return blocks * blockSize;
+}
+
 }  // namespace vantor::ext

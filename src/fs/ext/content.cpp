@@ -67,13 +67,19 @@ ContentOutcome ext2Class::writeContent(EntryRef ref, ContentSink& out) {
         const Bytes tail = inlineDataTail(inode);
         const std::uint64_t inTail = std::min<std::uint64_t>(inode.size - inArea, tail.size());
         out.write(tail.first(static_cast<std::size_t>(inTail)));
-        if (out.size() < inode.size) out.damaged(out.size(), inode.size - out.size(), "missing from the inode");
+        if (out.size() < inode.size) out.endsEarly(inode.size, "larger than the data held in its inode");
     } else {
-        const BlockList list = buildBlockList(inode, *blocks, blocksFor(inode.size, blockSize));
-        if (!copyRuns(list, inode.size, out)) return ContentOutcome::written();
+        // A size no file of this kind can have is not written out as a hole
+        // of exabytes: the file ends with its last mapped block.
+        const std::uint64_t largest = largestFileBytes(inode, blockSize);
+        const std::uint64_t size = std::min(inode.size, largest);
+        const BlockList list = buildBlockList(inode, *blocks, blocksFor(size, blockSize));
+        if (!copyRuns(list, size, out)) return ContentOutcome::written();
+        if (inode.size > largest) out.endsEarly(inode.size, "larger than an ext file can be");
         // What the damaged map no longer covers reads as zeros.
-        if (list.damaged && out.size() < inode.size) out.damaged(out.size(), inode.size - out.size(), list.problem);
+        else if (list.damaged && out.size() < inode.size) out.damaged(out.size(), inode.size - out.size(), list.problem);
     }
+    if (out.endedEarly()) return ContentOutcome::written();
     // Holes at the end read as zeros.
     if (out.size() < inode.size) out.skip(inode.size - out.size());
     return ContentOutcome::written();

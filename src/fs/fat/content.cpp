@@ -29,8 +29,10 @@ bool FatVolume::writeFatContent(const FatEntry& entry, ContentSink& out) {
     const std::uint64_t sourceEnd = window.reach();
     while (remaining > 0) {
         if (clusterSize == 0 || !table.inRange(cluster) || clusterOffset(cluster) >= sourceEnd) {
-            out.damaged(out.size(), remaining, "clusters outside the volume");
-            return out.skip(remaining);
+            // No cluster of the volume holds the rest: a size no chain or
+            // row of clusters can back is not written out as zeros.
+            out.endsEarly(entry.size, "clusters outside the volume");
+            return true;
         }
         const std::uint64_t n = std::min<std::uint64_t>(remaining, clusterSize);
         const std::span<std::uint8_t> part(buffer.data(), static_cast<std::size_t>(n));
@@ -52,8 +54,8 @@ bool FatVolume::writeFatContent(const FatEntry& entry, ContentSink& out) {
             continue;
         }
         if (!next) {
-            out.damaged(out.size(), remaining, "the cluster chain ends early");
-            return out.skip(remaining);
+            out.endsEarly(entry.size, "the cluster chain ends early");
+            return true;
         }
         cluster = *next;
     }

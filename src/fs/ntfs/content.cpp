@@ -190,10 +190,7 @@ bool ntfs::writePlain(const DataStream& d, ContentSink& out) const {
         }
         written += runBytes;
     }
-    if (written < d.realSize) {
-        out.damaged(written, d.realSize - written, "the run list ends before the file's size");
-        if (!out.skip(d.realSize - written)) return false;
-    }
+    if (written < d.realSize) out.endsEarly(d.realSize, "the run list ends before the file's size");
     return true;
 }
 
@@ -249,8 +246,8 @@ bool ntfs::writeCompressed(const DataStream& d, ContentSink& out) const {
         const std::uint64_t length = std::min(unitBytes, d.realSize - written);
         if (c < unitClusters && lastAllocated == 0) {
             // The runs end before the file does.
-            out.damaged(written, d.realSize - written, "the run list ends before the file's size");
-            return out.skip(d.realSize - written);
+            out.endsEarly(d.realSize, "the run list ends before the file's size");
+            return true;
         }
         if (lastAllocated == 0) {
             if (!out.skip(length)) return false;
