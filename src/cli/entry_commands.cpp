@@ -229,14 +229,21 @@ private:
     bool first = true;
 };
 
+bool hasScanWarnings(const ScannedVolume& v) {
+    const VolumeReader* scanned = v.run->volumeReader();
+    return scanned && !scanned->scanWarnings().empty();
+}
+
 int runLs(const std::string& source, const VolumeOptions& o, bool recursive, bool json) {
     ScannedVolume v;
     if (const int status = scanVolume(source, o, v); status != kDone) return status;
     EntrySource& reader = *v.run->reader();
     std::optional<EntryJsonWriter> writer;
     if (json) writer.emplace(v.volume);
+    std::uint64_t listed = 0;
     if (const auto root = reader.rootEntry()) {
         visitEntries(reader, *root, v.state.rootLabel, recursive, [&](const VisitedEntry& e) {
+            ++listed;
             if (writer)
                 writer->add(e.path, e.item, e.orphan);
             else
@@ -244,6 +251,11 @@ int runLs(const std::string& source, const VolumeOptions& o, bool recursive, boo
         });
     }
     writer.reset();
+    // An empty listing of a volume whose metadata is damaged is no answer.
+    if (listed == 0 && hasScanWarnings(v)) {
+        std::cerr << "nothing could be listed: the volume's metadata is damaged (see the warnings above)\n";
+        return kFailed;
+    }
     return v.finish(kDone);
 }
 
@@ -279,7 +291,13 @@ int runSave(const std::string& source, const VolumeOptions& o, const std::string
     EntrySource& reader = *v.run->reader();
     const auto entry = findEntryByPath(reader, v.state.rootLabel, path);
     if (!entry) {
-        std::cerr << "no entry " << path << " on the volume\n";
+        const std::string named = path.empty() ? v.state.rootLabel : path;
+        // Nothing found is not a wrong command line when the scan failed.
+        if (v.scanFailed) {
+            std::cerr << "nothing to save: " << named << " was not found, and the scan of the volume did not complete\n";
+            return kFailed;
+        }
+        std::cerr << "no entry " << named << " on the volume\n";
         return kUsage;
     }
     std::string entryPath = v.state.rootLabel;
@@ -302,7 +320,7 @@ int runSave(const std::string& source, const VolumeOptions& o, const std::string
     v.run->wait();
     int status = reportSave(report, interrupt.interrupted());
     // Files the damaged metadata held may be missing from what was saved.
-    if (const VolumeReader* scanned = v.run->volumeReader(); scanned && !scanned->scanWarnings().empty()) {
+    if (hasScanWarnings(v)) {
         std::cerr << "the volume's metadata is damaged (see the warnings above): some files may be missing\n";
         status = kFailed;
     }

@@ -1,6 +1,7 @@
 #include "support/support.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -69,8 +70,10 @@ CommandResult runVantor(const std::vector<std::string>& args) {
     ::close(outPipe[0]);
     ::close(errPipe[0]);
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    struct rusage usage {};
+    ::wait4(pid, &status, 0, &usage);
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.peakMemoryKb = usage.ru_maxrss;
     return result;
 }
 

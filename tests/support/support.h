@@ -22,6 +22,7 @@ struct CommandResult {
     int exitStatus = -1;
     std::string out;
     std::string err;
+    long peakMemoryKb = 0;  // the command's largest resident size
 };
 // Runs the vantor command with the given arguments (no shell), capturing both streams.
 CommandResult runVantor(const std::vector<std::string>& args);

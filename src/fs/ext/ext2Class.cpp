@@ -1,6 +1,8 @@
 // The ext reader's life cycle and its answers to the results contract.
 #include "fs/ext/ext2Class.h"
 
+#include <algorithm>
+
 #include <cstdio>
 
 #include "core/text.h"
@@ -29,8 +31,18 @@ ScanOutcome ext2Class::scan(ScanMode mode) {
         messages.inform("Selected Drive is not in ext Format");
         return ScanOutcome::wrongKind;
     }
-    if (!readGroupDescriptors()) return ScanOutcome::failed;
-    readInodeTables();
+    if (!readGroupDescriptors()) {
+        warnScan("the group descriptors could not be read");
+        return ScanOutcome::failed;
+    }
+    // A superblock that passed every check but whose tables hold no root
+    // folder describes some other volume, or none: say so rather than show
+    // an empty volume as if it were one.
+    if (readInodeTables()) {
+        if (!std::binary_search(directories.begin(), directories.end(), kRootInode))
+            warnScan("the root folder (inode 2) is not in the inode tables");
+        if (inodes.empty()) return ScanOutcome::failed;
+    }
     walkDirectories();
     buildEntryMap();
     linkParentsAndChildren();

@@ -32,7 +32,8 @@ public:
     bool findSuperblock();
     bool readGroupDescriptors();
     // inode_tables.cpp
-    void readInodeTables();
+    // False when a stop ended it early.
+    bool readInodeTables();
     // names.cpp
     bool walkDirectories();
     bool buildEntryMap();

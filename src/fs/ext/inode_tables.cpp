@@ -29,7 +29,7 @@ ext2Class::InodeInfo ext2Class::infoOf(std::uint32_t ino, const Inode& inode) {
     return info;
 }
 
-void ext2Class::readInodeTables() {
+bool ext2Class::readInodeTables() {
     const std::int64_t groupTotal = static_cast<std::int64_t>(groups.size());
     progress.setRange(0, groupTotal);
     const bool largeDirs = (sb.featureIncompat & kIncompatLargeDir) != 0;
@@ -38,8 +38,12 @@ void ext2Class::readInodeTables() {
     std::vector<ByteRange> unreadable;
     std::uint64_t lostInodes = 0;
     std::uint64_t tableBytes = 0;
+    bool stopped = false;
     for (std::size_t g = 0; g < groups.size(); ++g) {
-        if (control.pollAndTake()) break;
+        if (control.pollAndTake()) {
+            stopped = true;
+            break;
+        }
         progress.setStatus(printed("parsing group %lld  of %lld ", static_cast<long long>(g + 1), groupTotal));
         progress.setPosition(static_cast<std::int64_t>(g + 1));
         const GroupInfo& group = groups[g];
@@ -80,6 +84,7 @@ void ext2Class::readInodeTables() {
     }
     if (lostInodes)
         warnScan("unreadable sectors in the inode tables: up to " + std::to_string(lostInodes) + " inodes lost");
+    return !stopped;
 }
 
 std::optional<Inode> ext2Class::readInode(std::uint32_t ino) {

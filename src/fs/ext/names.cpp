@@ -19,7 +19,11 @@ constexpr std::size_t kMaxNames = std::size_t{1} << 26;
 }  // namespace
 
 void ext2Class::recordName(std::uint32_t dir, std::uint32_t ino, std::string_view name, std::uint8_t fileType) {
-    if (name == "." || name == "..") return;
+    // A folder's own "." and its ".." (a folder) are links, not entries. A
+    // name spelled so that points anywhere else is an entry of its own,
+    // which the save gives a name a folder can hold.
+    if (name == "." && ino == dir) return;
+    if (name == ".." && (fileType == kDirTypeDirectory || !sb.hasDirEntryType())) return;
     if (entries.size() >= kMaxNames || namePool.size() + name.size() > UINT32_MAX) return;
     NameEntry e;
     e.ino = ino;
@@ -137,6 +141,7 @@ bool ext2Class::linkParentsAndChildren() {
     // Each directory hangs under one name: the first found. Later names of a
     // directory (only damage makes them) and names of the root would let the
     // tree loop, so they are left out.
+    std::uint64_t namesWithoutInode = 0;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> folderOf;  // directory inode, entry
     folderOf.emplace_back(kRootInode, 0);
     for (std::uint32_t pos = 1; pos < entries.size(); ++pos) {
@@ -171,6 +176,8 @@ bool ext2Class::linkParentsAndChildren() {
         const std::uint32_t pos = order[n];
         NameEntry& e = entries[pos];
         const std::uint16_t type = typeOf(e);
+        // A name whose inode is not in use: the tables or the folder are damaged.
+        if (type == 0) ++namesWithoutInode;
         // Devices, links, pipes and sockets have no content to save and are not shown.
         if (type != kTypeDirectory && type != kTypeRegular) continue;
         if (type == kTypeDirectory && folderEntry(e.ino) != pos) continue;
@@ -179,6 +186,9 @@ bool ext2Class::linkParentsAndChildren() {
         e.nextSibling = entries[*parent].firstChild;
         entries[*parent].firstChild = static_cast<std::int32_t>(pos);
     }
+    if (namesWithoutInode)
+        warnScan(std::to_string(namesWithoutInode) + " names in folders point to inodes not in use; "
+                 "the inode tables may be damaged and their files missing");
     return true;
 }
 

@@ -12,8 +12,6 @@ namespace {
 
 // The superblock search reads this much at a time and tests every sector in it.
 constexpr std::size_t kSearchWindow = 64 * 1024;
-// No volume this reader can list has more groups than this.
-constexpr std::uint64_t kMaxGroups = std::uint64_t{1} << 24;
 
 }  // namespace
 
@@ -70,11 +68,15 @@ bool ext2Class::findSuperblock() {
 
 bool ext2Class::readGroupDescriptors() {
     if (!blocks) return false;
-    std::uint64_t count = std::min(sb.groupCount(), kMaxGroups);
+    std::uint64_t count = sb.groupCount();
     // Every group has its share of inodes; more groups than the inode count
     // allows can only come from a damaged block count.
     const std::uint64_t byInodes = (std::uint64_t{sb.inodesCount} + sb.inodesPerGroup - 1) / sb.inodesPerGroup;
     count = std::min(count, byInodes);
+    // Nor more groups than start within the source: a forged count on a
+    // small image would otherwise cost millions of descriptors for nothing
+    // (the tables of groups past the end cannot be read anyway).
+    count = std::min(count, (blocks->blockCount + sb.blocksPerGroup - 1) / sb.blocksPerGroup);
     if (count == 0) return false;
     const std::uint32_t descSize = sb.descriptorSize();
     const std::uint64_t perBlock = blockSize / descSize;
