@@ -12,9 +12,10 @@ using namespace ext;
 
 namespace {
 
-// Names beyond this many are not recorded (a damaged volume could repeat a
-// directory block endlessly).
-constexpr std::size_t kMaxNames = std::size_t{1} << 26;
+// The smallest directory entry: an 8-byte header and a name of 1 to 4
+// bytes. A volume holds at most its size in these, whatever its folders
+// claim (a damaged volume could repeat a directory block endlessly).
+constexpr std::uint64_t kSmallestEntry = 12;
 
 }  // namespace
 
@@ -24,7 +25,7 @@ void ext2Class::recordName(std::uint32_t dir, std::uint32_t ino, std::string_vie
     // which the save gives a name a folder can hold.
     if (name == "." && ino == dir) return;
     if (name == ".." && (fileType == kDirTypeDirectory || !sb.hasDirEntryType())) return;
-    if (entries.size() >= kMaxNames || namePool.size() + name.size() > UINT32_MAX) return;
+    if (entries.size() >= window.reach() / kSmallestEntry || namePool.size() + name.size() > UINT32_MAX) return;
     NameEntry e;
     e.ino = ino;
     e.parentDir = dir;

@@ -11,8 +11,10 @@ namespace {
 // A hostile volume can nest folders as deep as it has clusters; real paths
 // stay far below this.
 constexpr int kMaxDepth = 256;
-// Entries kept per volume; each costs about a hundred bytes.
+// Entries kept per volume; each costs about a hundred bytes. A small volume
+// holds fewer: one per 32-byte slot it has room for.
 constexpr std::size_t kMaxEntries = 4'000'000;
+constexpr std::uint64_t kSlotBytes = 32;
 // A FAT folder holds at most 65536 slots: 2 MiB, whatever its chain claims.
 constexpr std::uint64_t kMaxFolderBytes = 2 * 1024 * 1024;
 
@@ -147,7 +149,8 @@ FatVolume::SlotsEnd FatVolume::walkSlots(Bytes slots, std::uint64_t position, Sl
             walk.group.clear();
             continue;
         }
-        if (fatEntries.size() >= kMaxEntries) return SlotsEnd::folderEnded;
+        if (fatEntries.size() >= std::min<std::uint64_t>(kMaxEntries, window.reach() / kSlotBytes))
+            return SlotsEnd::folderEnded;
         const DirSlot d = decodeSlot(s);
         const bool deleted = b0 == kDeletedMark;
         // A long name belongs to this entry when both were deleted together
