@@ -266,7 +266,7 @@ void VolumeScanDlg::save() {
     const auto entry = tree->model().data(item);
     if (!entry || !run->reader()->isSaveFolder(*entry)) return;
     workerStarted(false);
-    if (!run->startSave(*entry, entryPath(item), ss(outputFolder))) workerEnded();
+    if (!run->startSave(*entry, entryPath(item), ss(outputFolder), reportSave())) workerEnded();
 }
 
 void VolumeScanDlg::saveFile(TreeItem item) {
@@ -279,7 +279,18 @@ void VolumeScanDlg::saveFile(TreeItem item) {
     }
     if (outputFolder.isEmpty() && !chooseOutputFolder()) return;
     workerStarted(false);
-    if (!run->startSaveFile(*entry, entryPath(item), ss(outputFolder))) workerEnded();
+    if (!run->startSaveFile(*entry, entryPath(item), ss(outputFolder), reportSave())) workerEnded();
+}
+
+std::function<void(const SaveReport&)> VolumeScanDlg::reportSave() {
+    // Failures, damage and renames are never silent: after the save's own
+    // message, a summary of them (the worker hands it to the UI thread).
+    return [this](const SaveReport& report) {
+        const std::string summary = saveSummary(report);
+        if (summary.empty()) return;
+        QMetaObject::invokeMethod(this, [this, text = QString::fromStdString(summary)] { app().inform(text); },
+                                  Qt::QueuedConnection);
+    };
 }
 
 void VolumeScanDlg::search() {

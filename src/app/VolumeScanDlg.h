@@ -72,6 +72,8 @@ private:
     void expanding(TreeItem item);
     void doubleClicked(TreeItem item);
     bool chooseOutputFolder();
+    // What a save hands back when it ends: the summary of what went wrong.
+    std::function<void(const SaveReport&)> reportSave();
 
     VolumeRecord record;
     int mode = 1;

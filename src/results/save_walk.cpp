@@ -131,6 +131,25 @@ private:
 
 }  // namespace
 
+std::string saveSummary(const SaveReport& r) {
+    if (r.complete() && r.renamed.empty()) return {};
+    constexpr std::size_t kShown = 5;
+    std::string text = std::to_string(r.written) + " of " + std::to_string(r.found) + " files saved.";
+    if (r.targetFull) text += "\nThe save stopped: the output folder's disk is full.";
+    else if (r.stopped) text += "\nThe save was stopped: the files saved are all it wrote.";
+    const auto list = [&text](const std::vector<SaveProblem>& problems, const char* heading) {
+        if (problems.empty()) return;
+        text += "\n\n" + std::string(heading) + " (" + std::to_string(problems.size()) + "):";
+        for (std::size_t i = 0; i < problems.size() && i < kShown; ++i)
+            text += "\n" + problems[i].entryPath + ": " + problems[i].problem;
+        if (problems.size() > kShown) text += "\n... and " + std::to_string(problems.size() - kShown) + " more";
+    };
+    list(r.failed, "Not saved");
+    list(r.damaged, "Saved damaged");
+    list(r.renamed, "Saved under another name");
+    return text;
+}
+
 std::int64_t countFilesBelow(const EntrySource& source, EntryRef folder) {
     WalkGuard guard;
     return countBelow(source, folder, 0, guard);

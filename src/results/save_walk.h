@@ -32,6 +32,11 @@ struct SaveReport {
     bool complete() const { return failed.empty() && damaged.empty() && !stopped && !declined && !targetFull; }
 };
 
+// What went wrong or was changed in a save, in a few lines for a message
+// box (the first problems of each kind, then how many more); empty when the
+// save wrote every file under its own name.
+std::string saveSummary(const SaveReport& report);
+
 // Files the save of a folder would write, at any depth.
 std::int64_t countFilesBelow(const EntrySource& source, EntryRef folder);
 
