@@ -171,8 +171,9 @@ TEST(BadSectorDevice, ABadSectorInAnInodeTableCostsItsInodesOnly) {
 }
 
 // The clusters of $MFT's data, in order, as The Sleuth Kit's istat lists them.
-std::vector<std::uint64_t> mftClusters(const fs::path& image) {
-    const std::string command = "istat '" + image.string() + "' 0 2>/dev/null";
+std::vector<std::uint64_t> mftClusters(const fs::path& image, std::uint64_t startSector = 0) {
+    const std::string command =
+        "istat -o " + std::to_string(startSector) + " '" + image.string() + "' 0 2>/dev/null";
     std::FILE* pipe = ::popen(command.c_str(), "r");
     std::vector<std::uint64_t> clusters;
     if (!pipe) return clusters;
@@ -242,8 +243,10 @@ TEST(BadSectorDevice, ABadSectorInTheMftCostsItsRecordOnly) {
 }
 
 // A number after `label` in fsstat's report ("* FAT 0: 32 - 1040" gives 32).
-std::optional<std::uint64_t> fsstatNumber(const fs::path& image, const std::string& label) {
-    const std::string command = "fsstat '" + image.string() + "' 2>/dev/null";
+std::optional<std::uint64_t> fsstatNumber(const fs::path& image, const std::string& label,
+                                          std::uint64_t startSector = 0) {
+    const std::string command =
+        "fsstat -o " + std::to_string(startSector) + " '" + image.string() + "' 2>/dev/null";
     std::FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return std::nullopt;
     char line[512];
@@ -316,6 +319,129 @@ TEST(BadSectorDevice, ABadSectorInTheFatIsNeverSilent) {
         if (filesBelow(got) != files) {
             EXPECT_NE(damaged.err.find("warning: "), std::string::npos) << damaged.err;
         }
+    }
+}
+
+
+// The live paths The Sleuth Kit's fls lists, as vantor names them ("ROOT/..."):
+// no streams, no $MFT (never shown) and nothing of fls's own orphan folder.
+std::set<std::string> liveNamesByFls(const fs::path& image, std::uint64_t startSector) {
+    const std::string command =
+        "fls -r -p -u -o " + std::to_string(startSector) + " '" + image.string() + "' 2>/dev/null";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    std::set<std::string> paths;
+    if (!pipe) return paths;
+    char line[4096];
+    while (std::fgets(line, sizeof line, pipe)) {
+        std::string text(line);
+        if (!text.empty() && text.back() == '\n') text.pop_back();
+        const auto tab = text.find('\t');
+        if (tab == std::string::npos) continue;
+        const std::string path = text.substr(tab + 1);
+        if (path.find(':') != std::string::npos || path == "$MFT" || path.rfind("$OrphanFiles", 0) == 0) continue;
+        paths.insert("ROOT/" + path);
+    }
+    ::pclose(pipe);
+    return paths;
+}
+
+// The names fls gives, as vantor shows them: recycle-bin files under their
+// former names; hard-linked names are left out, since vantor shows such a
+// record once, under either name.
+std::set<std::string> shownNames(const std::set<std::string>& byFls, const std::string& fixture) {
+    const auto manifest = test::readJsonFile(test::fixtureSource(fixture + ".manifest.json"));
+    std::set<std::string> linked;
+    for (const auto& e : manifest["entries"])
+        if (e.contains("hardLinkGroup")) linked.insert(e["path"].get<std::string>());
+    std::set<std::string> shown;
+    for (const std::string& path : byFls) {
+        if (linked.count(path)) continue;
+        const auto& recycle = manifest["recycleBin"];
+        shown.insert(recycle.contains(path) ? path.substr(0, path.rfind('/') + 1) + recycle[path].get<std::string>()
+                                            : path);
+    }
+    return shown;
+}
+
+struct Listing {
+    int status = -1;
+    std::string err;
+    std::set<std::string> paths;
+};
+
+Listing listPaths(const std::string& source) {
+    const auto r = test::runVantor({"ls", source, "-r", "--json", "--quiet"});
+    Listing l{r.exitStatus, r.err, {}};
+    const auto out = nlohmann::json::parse(r.out, nullptr, false);
+    if (!out.is_discarded() && out.contains("entries"))
+        for (const auto& e : out["entries"]) l.paths.insert(e["path"].get<std::string>());
+    return l;
+}
+
+std::vector<std::string> missingFrom(const std::set<std::string>& expected, const std::set<std::string>& got) {
+    std::vector<std::string> missing;
+    std::set_difference(expected.begin(), expected.end(), got.begin(), got.end(), std::back_inserter(missing));
+    return missing;
+}
+
+// The first MFT records, $MFT's own (whose runs locate every other record)
+// and the root folder's, are read from their copies in $MFTMirr when their
+// sectors fail: every live file The Sleuth Kit lists on the whole image is
+// still listed under its path, and the scan says the mirror was used. The
+// root's record lies beyond a mirror of four records; without a copy, its
+// entries still hang under the root.
+TEST(BadSectorDevice, FirstMftRecordsThatFailAreReadFromTheMirror) {
+    struct Case {
+        const char* what;
+        const char* fixture;
+        std::uint64_t startSector;
+        std::vector<std::uint64_t> records;  // whose sectors fail
+        std::vector<std::string> warnings;
+        bool mended;                          // no sector was read as zeros
+    };
+    const std::string mirrored = "; its copy in $MFTMirr was used";
+    const Case cases[] = {
+        {"$MFT's record", "ntfs_basic", 0, {0}, {"MFT record 0 could not be read whole or was damaged" + mirrored}, true},
+        {"$MFT's record, 1 KiB clusters in a partition", "ntfs_part", 2048, {0},
+         {"MFT record 0 could not be read whole or was damaged" + mirrored}, true},
+        {"the root's record, mirrored with 8 KiB clusters", "ntfs_8k", 0, {5},
+         {"MFT record 5 could not be read whole or was damaged" + mirrored}, true},
+        {"both, mirrored with 8 KiB clusters", "ntfs_8k", 0, {0, 5},
+         {"MFT record 0 could not be read whole or was damaged" + mirrored,
+          "MFT record 5 could not be read whole or was damaged" + mirrored}, true},
+        {"the root's record beyond a mirror of four", "ntfs_basic", 0, {5},
+         {"the root folder's MFT record (5) could not be read; its entries are listed under the root",
+          "2 unreadable sectors while reading the MFT, read as zeros"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path image = test::fixtureImage(std::string(c.fixture) + ".img");
+        const auto clusters = mftClusters(image, c.startSector);
+        const auto clusterSize = fsstatNumber(image, "Cluster Size: ", c.startSector);
+        const auto recordSize = fsstatNumber(image, "Size of MFT Entries: ", c.startSector);
+        if (clusters.empty() || !clusterSize || !recordSize) GTEST_SKIP() << "The Sleuth Kit is not installed";
+        test::FaultyDevice::SectorRanges bad;
+        for (const std::uint64_t record : c.records) {
+            const std::uint64_t at = record * *recordSize;
+            ASSERT_LT(at / *clusterSize, clusters.size());
+            const std::uint64_t first = c.startSector + (clusters[at / *clusterSize] * *clusterSize + at % *clusterSize) / 512;
+            bad.emplace_back(first, first + *recordSize / 512 - 1);
+        }
+        const Listing clean = listPaths(image.string());
+        ASSERT_EQ(clean.status, 0) << clean.err;
+        const std::set<std::string> expected = shownNames(liveNamesByFls(image, c.startSector), c.fixture);
+        ASSERT_FALSE(expected.empty());
+
+        test::FaultyDevice device(image, bad);
+        if (!device.available()) GTEST_SKIP() << device.why();
+        const Listing damaged = listPaths(device.device());
+        ASSERT_EQ(damaged.status, 0) << damaged.err;
+        EXPECT_EQ(missingFrom(expected, damaged.paths), std::vector<std::string>{});
+        EXPECT_EQ(damaged.paths, clean.paths);
+        for (const std::string& w : c.warnings)
+            EXPECT_NE(damaged.err.find("warning: " + w), std::string::npos) << w << "\n" << damaged.err;
+        if (c.mended)
+            EXPECT_EQ(damaged.err.find("unreadable sectors while reading the MFT"), std::string::npos) << damaged.err;
     }
 }
 
