@@ -30,7 +30,7 @@ void ntfs::keepFirstRecord(std::uint64_t index, std::optional<std::uint64_t> pos
             // The copy arrived whole, so every sector that failed was the MFT's.
             mendedSectors += window.unreadableSectors() - failedBefore;
             kept = {std::move(*copy), true, false};
-            warnScan("MFT record " + std::to_string(index) +
+            noteScan("MFT record " + std::to_string(index) +
                      " could not be read whole or was damaged; its copy in $MFTMirr was used");
         }
     }
