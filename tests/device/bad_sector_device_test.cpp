@@ -449,5 +449,42 @@ TEST(BadSectorDevice, FirstMftRecordsThatFailAreReadFromTheMirror) {
     }
 }
 
+// The rows `vantor partitions` prints, as "fileSystem@startSector sizeText".
+std::vector<std::string> volumeRows(const nlohmann::json& volumes) {
+    std::vector<std::string> rows;
+    if (!volumes.is_array()) return rows;
+    for (const auto& v : volumes)
+        rows.push_back(v["fileSystem"].get<std::string>() + "@" + std::to_string(v["startSector"].get<std::int64_t>()) +
+                       " " + v["sizeText"].get<std::string>());
+    return rows;
+}
+
+// A bad sector beside a partition table or a volume's first sectors costs
+// that sector only, not the page the kernel reads around it: every volume of
+// the table is still listed, named by its own first sectors.
+TEST(BadSectorDevice, ABadSectorBesideThePartitionTablesCostsOnlyItself) {
+    const fs::path image = test::fixtureImage("parts-mbr.img");
+    const auto manifest = test::readJsonFile(test::fixtureSource("parts-mbr.manifest.json"));
+    const auto expected = volumeRows(manifest["volumes"]);
+    ASSERT_FALSE(expected.empty());
+    struct Case {
+        const char* what;
+        std::uint64_t sector;
+    };
+    const Case cases[] = {
+        {"in the disk's first page, after the MBR", 5},
+        {"beside the last extended boot record", 106496 + 3},
+        {"in the first page of the exFAT volume, which its type byte calls NTFS", 108544 + 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::FaultyDevice device(image, {{c.sector, c.sector}});
+        if (!device.available()) GTEST_SKIP() << device.why();
+        const auto r = test::runVantor({"partitions", device.device(), "--json", "--quiet"});
+        EXPECT_EQ(r.exitStatus, 0) << r.err;
+        EXPECT_EQ(volumeRows(nlohmann::json::parse(r.out, nullptr, false)), expected) << r.err;
+    }
+}
+
 }  // namespace
 }  // namespace vantor
