@@ -1,15 +1,26 @@
 // The advanced scan: every sector of the drive (or of a range) is tested for
-// a boot sector or volume header, read in 1 MiB blocks.
+// a boot sector or volume header, read in 1 MiB blocks. A block that fails is
+// read again sector by sector; the sectors that still fail are passed over,
+// so a failing disk costs its bad sectors, not every volume after the first.
 #include <cerrno>
 #include <vector>
 
 #include "device/Partition.h"
+#include "device/VolumeWindow.h"
 #include "device/boot_sector.h"
 
 namespace vantor {
 namespace {
 
 constexpr std::size_t kBlockSectors = 2048;  // 1 MiB
+
+// Whether sector `k` of a block overlaps a range that could not be read.
+// The ranges are in order; `next` moves on through them as `k` grows.
+bool unreadableSector(const std::vector<ByteRange>& unreadable, std::size_t& next, std::int64_t k) {
+    const std::uint64_t at = static_cast<std::uint64_t>(k) * 512;
+    while (next < unreadable.size() && unreadable[next].end() <= at) ++next;
+    return next < unreadable.size() && unreadable[next].first < at + 512;
+}
 
 std::string sweepStatus(FsKind kind, int ntfsCount) {
     switch (kind) {
@@ -34,15 +45,23 @@ int Partition::sweepForVolumes() {
     const std::int64_t endSector = customEndSector > 0 ? customEndSector : -1;
     progress.setRange(0, 1000);
 
+    VolumeWindow disk(reader, 0, 0);
     std::vector<std::uint8_t> buffer(kBlockSectors * 512);
+    std::vector<ByteRange> unreadable;
+    std::uint64_t unreadableSectors = 0;
+    bool anyRead = false;
+    int readError = 0;
     while (current < total) {
         if (endSector >= 0 && endSector < current) break;
         // Only the sectors that exist are tested: the last block of a drive
-        // that is not a whole number of MiB arrives short.
-        const std::size_t got = reader.readAt(static_cast<std::uint64_t>(current) * 512, buffer);
-        if (got == 0) return errno ? errno : EIO;
-        const std::int64_t sectorsHere = static_cast<std::int64_t>(got / 512);
-        if (sectorsHere == 0) break;  // not one whole sector more: the end of what can be read
+        // that is not a whole number of MiB is short.
+        const std::int64_t sectorsHere = std::min<std::int64_t>(kBlockSectors, total - current);
+        const std::span<std::uint8_t> block = std::span(buffer).first(static_cast<std::size_t>(sectorsHere) * 512);
+        unreadable.clear();
+        errno = 0;
+        if (disk.readAt(static_cast<std::uint64_t>(current) * 512, block, &unreadable) > 0) anyRead = true;
+        if (!unreadable.empty() && !readError) readError = errno ? errno : EIO;
+        std::size_t nextUnreadable = 0;
 
         bool stopped = false;
         std::int64_t k = 0;
@@ -50,6 +69,11 @@ int Partition::sweepForVolumes() {
             if (control.poll()) {
                 stopped = true;
                 break;
+            }
+            if (!unreadable.empty() && unreadableSector(unreadable, nextUnreadable, k)) {
+                ++unreadableSectors;  // nothing to test in it
+                ++k;
+                continue;
             }
             const Bytes sector = std::span<const std::uint8_t>(buffer).subspan(static_cast<std::size_t>(k) * 512, 512);
             const auto id = identifySector(sector);
@@ -88,10 +112,13 @@ int Partition::sweepForVolumes() {
         if (total > 0) progress.setPosition(static_cast<std::int64_t>(static_cast<double>(current) / total * 1000.0));
         if (stopped || control.stopRequested.requested()) {
             progress.setStatus("Scanned Partitions");
-            break;
+            return 1;
         }
     }
-    return 1;
+    if (unreadableSectors) progress.setStatus(std::to_string(unreadableSectors) + " unreadable sectors passed over");
+    // A source of which not one sector could be read is an error; anything
+    // less is a sweep with gaps.
+    return anyRead || !readError ? 1 : readError;
 }
 
 }  // namespace vantor

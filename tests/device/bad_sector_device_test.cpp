@@ -590,5 +590,36 @@ TEST(BadSectorDevice, ABadSectorBesideThePartitionTablesCostsOnlyItself) {
     }
 }
 
+// The sweep passes over sectors that cannot be read and goes on: a disk
+// with bad sectors between its volumes, or inside one when the sweep reads
+// every sector, still shows every volume after them.
+TEST(BadSectorDevice, TheSweepGoesOnPastUnreadableSectors) {
+    const fs::path image = test::fixtureImage("parts-wiped.img");
+    const auto manifest = test::readJsonFile(test::fixtureSource("parts-wiped.manifest.json"));
+    struct Case {
+        const char* what;
+        test::FaultyDevice::SectorRanges bad;
+        bool everySector;  // --no-skip
+    };
+    const Case cases[] = {
+        {"a bad sector between two volumes", {{19000, 19000}}, false},
+        {"a bad run just before a boot sector", {{20400, 20479}}, false},
+        {"a whole MiB between two volumes", {{88064, 90111}}, false},
+        {"bad sectors inside a volume, read when no volume is jumped over", {{5000, 5100}, {30000, 30010}}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto expected = volumeRows(manifest[c.everySector ? "noSkipVolumes" : "volumes"]);
+        ASSERT_FALSE(expected.empty());
+        test::FaultyDevice device(image, c.bad);
+        if (!device.available()) GTEST_SKIP() << device.why();
+        std::vector<std::string> args = {"partitions", device.device(), "--sweep", "--json", "--quiet"};
+        if (c.everySector) args.push_back("--no-skip");
+        const auto r = test::runVantor(args);
+        EXPECT_EQ(r.exitStatus, 0) << r.err;
+        EXPECT_EQ(volumeRows(nlohmann::json::parse(r.out, nullptr, false)), expected) << r.err;
+    }
+}
+
 }  // namespace
 }  // namespace vantor
