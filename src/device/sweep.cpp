@@ -2,11 +2,12 @@
 // a boot sector or volume header, read in 1 MiB blocks. A block that fails is
 // read again sector by sector; the sectors that still fail are passed over,
 // so a failing disk costs its bad sectors, not every volume after the first.
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "device/Partition.h"
-#include "device/VolumeWindow.h"
 #include "device/boot_sector.h"
 
 namespace vantor {
@@ -14,12 +15,40 @@ namespace {
 
 constexpr std::size_t kBlockSectors = 2048;  // 1 MiB
 
-// Whether sector `k` of a block overlaps a range that could not be read.
-// The ranges are in order; `next` moves on through them as `k` grows.
-bool unreadableSector(const std::vector<ByteRange>& unreadable, std::size_t& next, std::int64_t k) {
-    const std::uint64_t at = static_cast<std::uint64_t>(k) * 512;
-    while (next < unreadable.size() && unreadable[next].end() <= at) ++next;
-    return next < unreadable.size() && unreadable[next].first < at + 512;
+// Reads one block of the sweep at byte `at`. Where the read fails, the rest
+// is read again one unit of the source at a time (its logical sector, so each
+// read is aligned), as a volume window does, with Stop looked at between the
+// units: a dying disk may take seconds over each. The 512-byte sectors of
+// units that still fail, or that a stop left unread, are marked in `bad`
+// (looked at only when less than the whole block arrived). Returns the bytes
+// that arrived.
+std::size_t readBlock(readWriteInterface& reader, WorkerControl& control, std::uint64_t at,
+                      std::span<std::uint8_t> block, std::vector<bool>& bad) {
+    const std::size_t got = reader.readAt(at, block);
+    if (got >= block.size()) return block.size();
+    std::fill(bad.begin(), bad.end(), false);
+    const auto markBad = [&](std::size_t from, std::size_t to) {
+        std::memset(block.data() + from, 0, to - from);
+        for (std::size_t k = from / 512; k * 512 < to; ++k) bad[k] = true;
+    };
+    const std::uint64_t unit = std::max<std::uint64_t>(kSectorSize, reader.retryUnit());
+    // Back to the unit the failure lies in: its first bytes may be stale.
+    std::size_t pos = got - static_cast<std::size_t>(std::min<std::uint64_t>(got, (at + got) % unit));
+    std::size_t arrived = pos;
+    while (pos < block.size()) {
+        if (control.poll()) {
+            markBad(pos, block.size());
+            break;
+        }
+        const auto len = static_cast<std::size_t>(std::min<std::uint64_t>(block.size() - pos, unit - (at + pos) % unit));
+        if (reader.readSector(at + pos, block.subspan(pos, len)) < len) {
+            markBad(pos, pos + len);
+        } else {
+            arrived += len;
+        }
+        pos += len;
+    }
+    return arrived;
 }
 
 std::string sweepStatus(FsKind kind, int ntfsCount) {
@@ -45,9 +74,8 @@ int Partition::sweepForVolumes() {
     const std::int64_t endSector = customEndSector > 0 ? customEndSector : -1;
     progress.setRange(0, 1000);
 
-    VolumeWindow disk(reader, 0, 0);
     std::vector<std::uint8_t> buffer(kBlockSectors * 512);
-    std::vector<ByteRange> unreadable;
+    std::vector<bool> bad(kBlockSectors);
     std::uint64_t unreadableSectors = 0;
     bool anyRead = false;
     int readError = 0;
@@ -57,11 +85,11 @@ int Partition::sweepForVolumes() {
         // that is not a whole number of MiB is short.
         const std::int64_t sectorsHere = std::min<std::int64_t>(kBlockSectors, total - current);
         const std::span<std::uint8_t> block = std::span(buffer).first(static_cast<std::size_t>(sectorsHere) * 512);
-        unreadable.clear();
         errno = 0;
-        if (disk.readAt(static_cast<std::uint64_t>(current) * 512, block, &unreadable) > 0) anyRead = true;
-        if (!unreadable.empty() && !readError) readError = errno ? errno : EIO;
-        std::size_t nextUnreadable = 0;
+        const std::size_t arrived = readBlock(reader, control, static_cast<std::uint64_t>(current) * 512, block, bad);
+        const bool someBad = arrived < block.size();
+        if (someBad && !readError) readError = errno ? errno : EIO;
+        if (arrived > 0) anyRead = true;
 
         bool stopped = false;
         std::int64_t k = 0;
@@ -70,7 +98,7 @@ int Partition::sweepForVolumes() {
                 stopped = true;
                 break;
             }
-            if (!unreadable.empty() && unreadableSector(unreadable, nextUnreadable, k)) {
+            if (someBad && bad[static_cast<std::size_t>(k)]) {
                 ++unreadableSectors;  // nothing to test in it
                 ++k;
                 continue;

@@ -284,6 +284,46 @@ TEST(Sweep, GoesOnPastSectorsThatCannotBeRead) {
 
 namespace {
 
+// A disk of which nothing can be read. It asks for a stop as soon as a
+// failed block is read again sector by sector, and remembers whether it was
+// read after that.
+class StopOnRetryDisk final : public readWriteInterface {
+public:
+    explicit StopOnRetryDisk(std::int64_t sectors) {
+        totalSectors = sectors;
+        totalBytes = static_cast<std::uint64_t>(sectors) * 512;
+    }
+    bool open(const std::string&) override { return true; }
+    std::size_t readAt(std::uint64_t, std::span<std::uint8_t>) override {
+        readAfterStop = readAfterStop || (stop && stop->requested());
+        return 0;
+    }
+    std::size_t readSector(std::uint64_t, std::span<std::uint8_t>) override {
+        readAfterStop = readAfterStop || (stop && stop->requested());
+        if (stop) stop->request();
+        return 0;
+    }
+    StopFlag* stop = nullptr;
+    bool readAfterStop = false;
+};
+
+}  // namespace
+
+// A dying disk may spend seconds on each sector it cannot read: Stop is
+// honoured between the sectors of a block that is read again one by one.
+TEST(Sweep, StopIsHonouredBetweenTheSectorsOfAFailedBlock) {
+    StopOnRetryDisk disk(40000);
+    RecordingProgress progress;
+    Partition scan(disk, progress);
+    disk.stop = &scan.control.stopRequested;
+    EXPECT_EQ(scan.sweepForVolumes(), 1);
+    EXPECT_FALSE(disk.readAfterStop);
+    ASSERT_FALSE(progress.statuses.empty());
+    EXPECT_EQ(progress.statuses.back(), "Scanned Partitions");
+}
+
+namespace {
+
 // A disk whose reads from one sector on deliver less than a sector and then
 // fail, as an image file truncated while it is swept, or a device that gives
 // up part way through a request.
