@@ -74,8 +74,11 @@ int scanVolume(const std::string& source, const VolumeOptions& o, ScannedVolume&
     }
     v.started.store(v.run.get());
     v.run->wait();
-    if (const VolumeReader* reader = v.run->volumeReader())
+    // Both are warnings to the user; only the first kind can cost files.
+    if (const VolumeReader* reader = v.run->volumeReader()) {
+        for (const std::string& note : reader->scanNotes()) std::cerr << "warning: " << note << '\n';
         for (const std::string& warning : reader->scanWarnings()) std::cerr << "warning: " << warning << '\n';
+    }
     switch (v.run->outcome()) {
         case ScanOutcome::done: return kDone;
         case ScanOutcome::failed: v.scanFailed = true; return kDone;

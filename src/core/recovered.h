@@ -128,16 +128,25 @@ public:
     virtual ScanOutcome scan(ScanMode mode) = 0;
     virtual RecycleLayout recycleLayout() const { return RecycleLayout::none; }
     // What the scan found wrong with the volume as a whole (unreadable
-    // sectors, a FAT shorter than its clusters), for the scan's summary.
+    // sectors, a FAT shorter than its clusters), for the scan's summary:
+    // files may be missing because of it.
     const std::vector<std::string>& scanWarnings() const { return volumeWarnings; }
+    // What the scan found wrong but got round, a backup copy read in place of
+    // metadata that could not be read: worth telling, though nothing is
+    // missing because of it.
+    const std::vector<std::string>& scanNotes() const { return volumeNotes; }
 
 protected:
     void warnScan(std::string text) {
         if (volumeWarnings.size() < 64) volumeWarnings.push_back(std::move(text));
     }
+    void noteScan(std::string text) {
+        if (volumeNotes.size() < 64) volumeNotes.push_back(std::move(text));
+    }
 
 private:
     std::vector<std::string> volumeWarnings;
+    std::vector<std::string> volumeNotes;
 };
 
 }  // namespace vantor

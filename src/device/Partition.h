@@ -40,6 +40,7 @@ public:
     int sweepForVolumes();
 
 private:
+    std::size_t readTable(std::uint64_t offset, std::span<std::uint8_t> dest);
     int scanMbr(bool protectiveFallback);
     int scanGpt();
     void addRecord(VolumeRecord record, std::string_view status);

@@ -6,6 +6,7 @@
 #include "core/bytes.h"
 #include "core/text.h"
 #include "device/Partition.h"
+#include "device/VolumeWindow.h"
 #include "device/boot_sector.h"
 
 namespace vantor {
@@ -69,6 +70,13 @@ bool isHfsPlusAt(readWriteInterface& reader, std::int64_t sector) {
     return b[0] == 0x48 && b[1] == 0x2B && b[2] == 0x00;
 }
 
+// Table sectors and the first sectors of volumes are read through a window
+// over the whole source: a read that fails is read again sector by sector, so
+// a bad sector near a table costs that sector, not the page around it.
+std::size_t Partition::readTable(std::uint64_t offset, std::span<std::uint8_t> dest) {
+    return VolumeWindow(reader, 0, 0).readAt(offset, dest);
+}
+
 void Partition::addRecord(VolumeRecord record, std::string_view status) {
     if (!status.empty()) progress.setStatus(status);
     volumes.push_back(record);
@@ -77,7 +85,7 @@ void Partition::addRecord(VolumeRecord record, std::string_view status) {
 
 int Partition::scanPartitionTables() {
     std::vector<std::uint8_t> head(1024, 0);
-    const bool haveHead = reader.readAt(0, head) == head.size();
+    const bool haveHead = readTable(0, head) == head.size();
     if (haveHead && gptFormat) return scanGpt();
     return scanMbr(haveHead);
 }
@@ -88,7 +96,7 @@ void Partition::addMbrEntry(std::uint8_t type, std::int64_t start, std::uint64_t
     FsKind kind = kindOfMbrType(type, inExtended);
     std::string name = type == 0x01 ? "FAT12" : std::string(fsKindName(kind));
     std::vector<std::uint8_t> first(1536, 0);
-    if (reader.readAt(static_cast<std::uint64_t>(start) * 512, first) > 0) {
+    if (readTable(static_cast<std::uint64_t>(start) * 512, first) > 0) {
         if (auto id = identifyVolumeStart(first)) {
             kind = id->kind;
             name = id->name;
@@ -118,8 +126,8 @@ void Partition::addMbrEntry(std::uint8_t type, std::int64_t start, std::uint64_t
 
 int Partition::scanMbr(bool protectiveFallback) {
     std::vector<std::uint8_t> sector(1536, 0);
-    if (reader.readAt(0, std::span(sector).first(512)) != 512) return lastError();
-    reader.readAt(512, std::span(sector).subspan(512));
+    if (readTable(0, std::span(sector).first(512)) != 512) return lastError();
+    readTable(512, std::span(sector).subspan(512));
 
     // A source that starts with a file system of its own (a partition image)
     // is one volume at sector 0.
@@ -161,7 +169,7 @@ int Partition::scanMbr(bool protectiveFallback) {
     for (int link = 0; link < kMaxExtendedLinks; ++link) {
         const std::uint64_t at = *extendedBase + relative;
         if (!visited.insert(at).second) break;  // the chain loops
-        if (reader.readAt(at * 512, ebr) != ebr.size()) return lastError();
+        if (readTable(at * 512, ebr) != ebr.size()) return lastError();
         if (le16(ebr, 0x1FE) != 0xAA55) break;
         std::optional<std::uint64_t> next;
         for (const MbrEntry& e : decodeMbrEntries(ebr)) {
@@ -180,7 +188,7 @@ int Partition::scanMbr(bool protectiveFallback) {
 
 int Partition::scanGpt() {
     std::vector<std::uint8_t> header(512, 0);
-    if (reader.readAt(512, header) != header.size()) return lastError();
+    if (readTable(512, header) != header.size()) return lastError();
     if (!hasText(header, 0, "EFI PART")) return 0;  // no GPT: nothing to list
     const std::uint64_t arrayLba = le64(header, 72);
     const std::uint32_t count = std::min(le32(header, 80), kMaxGptEntries);
@@ -188,7 +196,7 @@ int Partition::scanGpt() {
     if (entrySize < 128 || entrySize > 4096 || entrySize % 8 != 0 || arrayLba < 2) return 0;
 
     std::vector<std::uint8_t> array(std::size_t{count} * entrySize, 0);
-    if (reader.readAt(arrayLba * 512, array) == 0 && !array.empty()) return lastError();
+    if (readTable(arrayLba * 512, array) == 0 && !array.empty()) return lastError();
 
     std::vector<std::uint8_t> first(1536);
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -203,7 +211,7 @@ int Partition::scanGpt() {
         if (name == "Microsoft reserved partition") continue;
 
         std::fill(first.begin(), first.end(), 0);
-        reader.readAt(static_cast<std::uint64_t>(startLba) * 512, first);
+        readTable(static_cast<std::uint64_t>(startLba) * 512, first);
         const auto id = identifyVolumeStart(first);
         VolumeRecord r;
         r.volumeId = nextVolumeId();

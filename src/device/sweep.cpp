@@ -1,6 +1,10 @@
 // The advanced scan: every sector of the drive (or of a range) is tested for
-// a boot sector or volume header, read in 1 MiB blocks.
+// a boot sector or volume header, read in 1 MiB blocks. A block that fails is
+// read again sector by sector; the sectors that still fail are passed over,
+// so a failing disk costs its bad sectors, not every volume after the first.
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "device/Partition.h"
@@ -10,6 +14,42 @@ namespace vantor {
 namespace {
 
 constexpr std::size_t kBlockSectors = 2048;  // 1 MiB
+
+// Reads one block of the sweep at byte `at`. Where the read fails, the rest
+// is read again one unit of the source at a time (its logical sector, so each
+// read is aligned), as a volume window does, with Stop looked at between the
+// units: a dying disk may take seconds over each. The 512-byte sectors of
+// units that still fail, or that a stop left unread, are marked in `bad`
+// (looked at only when less than the whole block arrived). Returns the bytes
+// that arrived.
+std::size_t readBlock(readWriteInterface& reader, WorkerControl& control, std::uint64_t at,
+                      std::span<std::uint8_t> block, std::vector<bool>& bad) {
+    const std::size_t got = reader.readAt(at, block);
+    if (got >= block.size()) return block.size();
+    std::fill(bad.begin(), bad.end(), false);
+    const auto markBad = [&](std::size_t from, std::size_t to) {
+        std::memset(block.data() + from, 0, to - from);
+        for (std::size_t k = from / 512; k * 512 < to; ++k) bad[k] = true;
+    };
+    const std::uint64_t unit = std::max<std::uint64_t>(kSectorSize, reader.retryUnit());
+    // Back to the unit the failure lies in: its first bytes may be stale.
+    std::size_t pos = got - static_cast<std::size_t>(std::min<std::uint64_t>(got, (at + got) % unit));
+    std::size_t arrived = pos;
+    while (pos < block.size()) {
+        if (control.poll()) {
+            markBad(pos, block.size());
+            break;
+        }
+        const auto len = static_cast<std::size_t>(std::min<std::uint64_t>(block.size() - pos, unit - (at + pos) % unit));
+        if (reader.readSector(at + pos, block.subspan(pos, len)) < len) {
+            markBad(pos, pos + len);
+        } else {
+            arrived += len;
+        }
+        pos += len;
+    }
+    return arrived;
+}
 
 std::string sweepStatus(FsKind kind, int ntfsCount) {
     switch (kind) {
@@ -35,14 +75,21 @@ int Partition::sweepForVolumes() {
     progress.setRange(0, 1000);
 
     std::vector<std::uint8_t> buffer(kBlockSectors * 512);
+    std::vector<bool> bad(kBlockSectors);
+    std::uint64_t unreadableSectors = 0;
+    bool anyRead = false;
+    int readError = 0;
     while (current < total) {
         if (endSector >= 0 && endSector < current) break;
         // Only the sectors that exist are tested: the last block of a drive
-        // that is not a whole number of MiB arrives short.
-        const std::size_t got = reader.readAt(static_cast<std::uint64_t>(current) * 512, buffer);
-        if (got == 0) return errno ? errno : EIO;
-        const std::int64_t sectorsHere = static_cast<std::int64_t>(got / 512);
-        if (sectorsHere == 0) break;  // not one whole sector more: the end of what can be read
+        // that is not a whole number of MiB is short.
+        const std::int64_t sectorsHere = std::min<std::int64_t>(kBlockSectors, total - current);
+        const std::span<std::uint8_t> block = std::span(buffer).first(static_cast<std::size_t>(sectorsHere) * 512);
+        errno = 0;
+        const std::size_t arrived = readBlock(reader, control, static_cast<std::uint64_t>(current) * 512, block, bad);
+        const bool someBad = arrived < block.size();
+        if (someBad && !readError) readError = errno ? errno : EIO;
+        if (arrived > 0) anyRead = true;
 
         bool stopped = false;
         std::int64_t k = 0;
@@ -50,6 +97,11 @@ int Partition::sweepForVolumes() {
             if (control.poll()) {
                 stopped = true;
                 break;
+            }
+            if (someBad && bad[static_cast<std::size_t>(k)]) {
+                ++unreadableSectors;  // nothing to test in it
+                ++k;
+                continue;
             }
             const Bytes sector = std::span<const std::uint8_t>(buffer).subspan(static_cast<std::size_t>(k) * 512, 512);
             const auto id = identifySector(sector);
@@ -88,10 +140,13 @@ int Partition::sweepForVolumes() {
         if (total > 0) progress.setPosition(static_cast<std::int64_t>(static_cast<double>(current) / total * 1000.0));
         if (stopped || control.stopRequested.requested()) {
             progress.setStatus("Scanned Partitions");
-            break;
+            return 1;
         }
     }
-    return 1;
+    if (unreadableSectors) progress.setStatus(std::to_string(unreadableSectors) + " unreadable sectors passed over");
+    // A source of which not one sector could be read is an error; anything
+    // less is a sweep with gaps.
+    return anyRead || !readError ? 1 : readError;
 }
 
 }  // namespace vantor

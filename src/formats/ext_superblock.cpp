@@ -1,6 +1,8 @@
 // The ext superblock's decoder and geometry (ext_superblock.h).
 #include "formats/ext_superblock.h"
 
+#include <algorithm>
+
 namespace vantor::ext {
 
 Superblock decodeSuperblock(Bytes b) {
@@ -88,6 +90,45 @@ bool Superblock::groupHasSuperblock(std::uint64_t group) const {
         if (p == group) return true;
     }
     return false;
+}
+
+std::vector<std::uint64_t> Superblock::superblockGroups(std::uint64_t groupCount, std::size_t limit) const {
+    std::vector<std::uint64_t> groups;
+    if (featureCompat & kCompatSparseSuper2) {
+        groups.push_back(0);
+        for (const std::uint64_t g : backupGroups)
+            if (g != 0 && g < groupCount) groups.push_back(g);
+        std::sort(groups.begin(), groups.end());
+        groups.erase(std::unique(groups.begin(), groups.end()), groups.end());
+    } else if (featureRoCompat & kRoCompatSparseSuper) {
+        // Groups 0 and 1, and the powers of 3, 5 and 7.
+        groups = {0, 1};
+        for (const std::uint64_t base : {3, 5, 7})
+            for (std::uint64_t p = base; p < groupCount; p *= base) groups.push_back(p);
+        std::sort(groups.begin(), groups.end());
+        std::erase_if(groups, [&](std::uint64_t g) { return g >= groupCount; });
+    } else {
+        for (std::uint64_t g = 0; g < groupCount && g < limit; ++g) groups.push_back(g);
+    }
+    if (groups.size() > limit) groups.resize(limit);
+    return groups;
+}
+
+std::vector<Superblock::DescriptorCopy> Superblock::descriptorCopies(std::uint64_t index, std::uint64_t groupCount,
+                                                                     std::size_t limit) const {
+    std::vector<DescriptorCopy> copies;
+    if ((featureIncompat & kIncompatMetaBg) && index >= firstMetaBg) {
+        const std::uint64_t perBlock = blockSize() / descriptorSize();
+        const std::uint64_t first = index * perBlock;
+        for (const std::uint64_t group : {first + 1, first + perBlock - 1}) {
+            if (group == first || group >= groupCount || copies.size() >= limit) continue;
+            if (!copies.empty() && copies.back().group == group) continue;
+            copies.push_back({group, groupStart(group) + (groupHasSuperblock(group) ? 1 : 0)});
+        }
+        return copies;
+    }
+    for (const std::uint64_t group : superblockGroups(groupCount, limit)) copies.push_back({group, groupStart(group) + 1 + index});
+    return copies;
 }
 
 std::uint64_t Superblock::descriptorBlock(std::uint64_t index, std::uint64_t tableStart) const {

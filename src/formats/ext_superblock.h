@@ -3,6 +3,7 @@
 // both to recognise a volume (the partition scans, the sweep) and by the ext
 // reader, so a volume the lists call extX is one the reader can read.
 #include <cstdint>
+#include <vector>
 
 #include "core/bytes.h"
 
@@ -60,6 +61,20 @@ struct Superblock {
     // The volume block holding descriptor block `index` of the table that
     // starts at `tableStart`: in a row, or spread over the groups (meta_bg).
     std::uint64_t descriptorBlock(std::uint64_t index, std::uint64_t tableStart) const;
+    // The first block of a group.
+    std::uint64_t groupStart(std::uint64_t group) const { return firstDataBlock + group * blocksPerGroup; }
+    // Groups below `groupCount` that keep a superblock copy, group 0 first;
+    // at most `limit` of them.
+    std::vector<std::uint64_t> superblockGroups(std::uint64_t groupCount, std::size_t limit) const;
+    // Where copies of descriptor block `index` lie, in the order to try them:
+    // behind each superblock copy a copy of the whole table, or, for a block of
+    // a meta group (meta_bg), one in the meta group's second and last groups.
+    struct DescriptorCopy {
+        std::uint64_t group = 0;
+        std::uint64_t block = 0;
+    };
+    std::vector<DescriptorCopy> descriptorCopies(std::uint64_t index, std::uint64_t groupCount,
+                                                 std::size_t limit) const;
     bool hasDirEntryType() const { return (featureIncompat & kIncompatFileType) != 0; }
     // Descriptors' unused-inode counts and uninit flags are only kept honest
     // by the checksum features; without them the fields may be stale.

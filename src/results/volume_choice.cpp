@@ -2,6 +2,7 @@
 #include "results/volume_choice.h"
 
 #include "device/Partition.h"
+#include "device/VolumeWindow.h"
 #include "device/boot_sector.h"
 
 namespace vantor {
@@ -48,9 +49,10 @@ VolumeChoice chooseVolume(readWriteInterface& source, const VolumeQuery& query, 
         return choice;
     }
     if (!query.row && !query.sweep && !query.gpt) {
-        // A partition image: the source is the volume.
+        // A partition image: the source is the volume. Read through a window,
+        // so a bad sector near the start costs that sector, not the page around it.
         std::vector<std::uint8_t> first(1536, 0);
-        source.readAt(0, first);
+        VolumeWindow(source, 0, 0).readAt(0, first);
         if (const auto id = identifyVolumeStart(first); id && id->kind != FsKind::unknown) {
             VolumeRecord r;
             r.fileSystem = id->name;

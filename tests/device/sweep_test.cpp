@@ -223,6 +223,107 @@ TEST(Sweep, EmptyOrUnreadableSources) {
 
 namespace {
 
+// A hand-built disk whose chosen sectors fail as a dying disk's do: a read
+// returns the sectors before the first bad one it touches, and nothing when
+// it starts on one.
+class DyingDisk final : public readWriteInterface {
+public:
+    DyingDisk(SparseDisk& disk, std::vector<std::pair<std::int64_t, std::int64_t>> bad) : disk(disk), bad(std::move(bad)) {
+        totalSectors = disk.deviceTotalSectors();
+        totalBytes = disk.sizeBytes();
+    }
+    bool open(const std::string&) override { return true; }
+    std::size_t readAt(std::uint64_t offset, std::span<std::uint8_t> dest) override {
+        std::uint64_t good = dest.size();
+        for (const auto& [first, last] : bad) {
+            const std::uint64_t from = static_cast<std::uint64_t>(first) * 512, to = static_cast<std::uint64_t>(last + 1) * 512;
+            if (from < offset + good && to > offset) good = from > offset ? from - offset : 0;
+        }
+        if (good == 0) return 0;
+        const std::size_t got = disk.readAt(offset, dest.first(static_cast<std::size_t>(good)));
+        std::fill(dest.begin() + static_cast<std::ptrdiff_t>(got), dest.end(), 0);
+        return got;
+    }
+
+private:
+    SparseDisk& disk;
+    std::vector<std::pair<std::int64_t, std::int64_t>> bad;
+};
+
+}  // namespace
+
+// Sectors that cannot be read are passed over, and the sweep goes on to the
+// volumes after them.
+TEST(Sweep, GoesOnPastSectorsThatCannotBeRead) {
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::int64_t, std::int64_t>> bad;
+        std::vector<Row> rows;
+    };
+    const Row first{"FAT32", 100, "2  MB"}, second{"FAT64", 3000 + 4096 + 2100, "4  MB"};
+    const Case cases[] = {
+        {"a bad sector just before the second volume's boot sector", {{second.startSector - 1, second.startSector - 1}},
+         {first, second}},
+        {"a bad run across a block boundary", {{6140, 6150}}, {first, second}},
+        {"2 MiB in a row", {{4096, 8191}}, {first, second}},
+        {"the first volume's boot sector", {{100, 100}}, {second}},
+        {"every sector", {{0, 40000}}, {}},
+    };
+    SparseDisk disk(40000);
+    disk.set(first.startSector, fat32BootSector(4096));
+    disk.set(second.startSector, exfatBootSector(8192));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DyingDisk dying(disk, c.bad);
+        int result = 0;
+        EXPECT_EQ(sweep(dying, {}, &result), c.rows);
+        // Only a source of which nothing could be read is an error.
+        EXPECT_EQ(result == 1, !c.rows.empty());
+    }
+}
+
+namespace {
+
+// A disk of which nothing can be read. It asks for a stop as soon as a
+// failed block is read again sector by sector, and remembers whether it was
+// read after that.
+class StopOnRetryDisk final : public readWriteInterface {
+public:
+    explicit StopOnRetryDisk(std::int64_t sectors) {
+        totalSectors = sectors;
+        totalBytes = static_cast<std::uint64_t>(sectors) * 512;
+    }
+    bool open(const std::string&) override { return true; }
+    std::size_t readAt(std::uint64_t, std::span<std::uint8_t>) override {
+        readAfterStop = readAfterStop || (stop && stop->requested());
+        return 0;
+    }
+    std::size_t readSector(std::uint64_t, std::span<std::uint8_t>) override {
+        readAfterStop = readAfterStop || (stop && stop->requested());
+        if (stop) stop->request();
+        return 0;
+    }
+    StopFlag* stop = nullptr;
+    bool readAfterStop = false;
+};
+
+}  // namespace
+
+// A dying disk may spend seconds on each sector it cannot read: Stop is
+// honoured between the sectors of a block that is read again one by one.
+TEST(Sweep, StopIsHonouredBetweenTheSectorsOfAFailedBlock) {
+    StopOnRetryDisk disk(40000);
+    RecordingProgress progress;
+    Partition scan(disk, progress);
+    disk.stop = &scan.control.stopRequested;
+    EXPECT_EQ(scan.sweepForVolumes(), 1);
+    EXPECT_FALSE(disk.readAfterStop);
+    ASSERT_FALSE(progress.statuses.empty());
+    EXPECT_EQ(progress.statuses.back(), "Scanned Partitions");
+}
+
+namespace {
+
 // A disk whose reads from one sector on deliver less than a sector and then
 // fail, as an image file truncated while it is swept, or a device that gives
 // up part way through a request.
@@ -258,9 +359,10 @@ private:
 
 }  // namespace
 
-// A read that delivers some bytes but less than one whole sector must end
-// the sweep (keeping what it found), not repeat the same read for ever. The
-// test stops a hung sweep itself after five seconds, so it fails, not hangs.
+// A read that delivers some bytes but less than one whole sector must not
+// make the sweep repeat the same read for ever: it passes over what did not
+// arrive, keeping what it found. The test stops a hung sweep itself after
+// five seconds, so it fails, not hangs.
 TEST(Sweep, ReadYieldingLessThanASectorEndsTheSweep) {
     FadingDisk disk(10000, 4096);
     Partition scan(disk);

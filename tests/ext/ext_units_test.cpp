@@ -171,6 +171,54 @@ TEST(ExtGroupDescriptor, SpreadTablesAreFoundInTheirMetaGroups) {
     for (std::uint64_t g : {2, 4, 6, 15, 16, 21, 32}) EXPECT_FALSE(s.groupHasSuperblock(g)) << g;
 }
 
+// Where copies of a descriptor block lie, in the order they are tried: one
+// behind each superblock copy, or in the second and last group of a meta group.
+TEST(ExtGroupDescriptor, CopiesLieWhereTheFeaturesPutThem) {
+    struct Case {
+        const char* what;
+        std::uint32_t incompat, compat, roCompat;
+        std::uint32_t sparse2[2];
+        std::uint64_t index, groups;
+        std::vector<std::uint64_t> copyGroups;
+    };
+    const std::uint32_t metaBg = kIncompatFileType | kIncompat64Bit | kIncompatMetaBg;
+    const Case cases[] = {
+        {"every group keeps a copy", kIncompatFileType, 0, 0, {}, 0, 40, {0, 1, 2, 3, 4}},
+        {"sparse: 1 and the powers of 3, 5 and 7", kIncompatFileType, 0, kRoCompatSparseSuper, {}, 0, 40,
+         {0, 1, 3, 5, 7}},
+        {"sparse, few groups", kIncompatFileType, 0, kRoCompatSparseSuper, {}, 1, 4, {0, 1, 3}},
+        {"sparse_super2: the two it names", kIncompatFileType, kCompatSparseSuper2, 0, {1, 39}, 0, 40, {0, 1, 39}},
+        {"meta_bg: the second and last group of its meta group", metaBg, 0, kRoCompatSparseSuper, {}, 1, 40, {17, 31}},
+        {"meta_bg: the last meta group cut short", metaBg, 0, kRoCompatSparseSuper, {}, 2, 40, {33}},
+        {"meta_bg: blocks before the first meta group lie in a row", metaBg, 0, kRoCompatSparseSuper, {}, 0, 40,
+         {0, 1, 3, 5, 7}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SuperblockFields f;
+        f.incompat = c.incompat;
+        f.descSize = (c.incompat & kIncompat64Bit) ? 64 : 0;
+        f.blocksPerGroup = 1024;
+        Buffer bytes = superblockBytes(f);
+        putLe(bytes, 0x5C, c.compat, 4);
+        putLe(bytes, 0x64, c.roCompat, 4);
+        putLe(bytes, 0x104, (c.incompat & kIncompatMetaBg) && c.index == 0 ? 1 : 0, 4);
+        putLe(bytes, 0x24C, c.sparse2[0], 4);
+        putLe(bytes, 0x250, c.sparse2[1], 4);
+        const Superblock s = decodeSuperblock(bytes);
+        std::vector<std::uint64_t> groups;
+        for (const auto& copy : s.descriptorCopies(c.index, c.groups, 5)) {
+            groups.push_back(copy.group);
+            // Behind the superblock copy where the group keeps one.
+            const bool inRow = !(c.incompat & kIncompatMetaBg) || c.index == 0;
+            const std::uint64_t expected =
+                s.groupStart(copy.group) + (inRow ? 1 + c.index : (s.groupHasSuperblock(copy.group) ? 1 : 0));
+            EXPECT_EQ(copy.block, expected) << "group " << copy.group;
+        }
+        EXPECT_EQ(groups, c.copyGroups);
+    }
+}
+
 TEST(ExtGroupDescriptor, SixtyFourByteFormTakesTheHighHalves) {
     Buffer d(64, 0);
     putLe(d, 0x08, 0x1234, 4);

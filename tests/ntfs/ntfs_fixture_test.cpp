@@ -296,6 +296,56 @@ TEST(NtfsFixture, DamagedBootSectorOrFirstRecordStillFindsTheMft) {
     }
 }
 
+// $MFT's own record torn or garbled in place: its copy in $MFTMirr is read
+// instead, and the scan says so. Where the record lies comes from the boot
+// sector's bytes; the damage is what an interrupted or misplaced write leaves.
+TEST(NtfsFixture, TornOrGarbledMftRecordIsReadFromTheMirror) {
+    const auto original = fixtureBytes("ntfs_basic");
+    const auto le = [&](std::size_t at, int width) {
+        std::uint64_t v = 0;
+        for (int k = width - 1; k >= 0; --k) v = (v << 8) | original.at(at + static_cast<std::size_t>(k));
+        return v;
+    };
+    const std::uint64_t clusterBytes = le(0x0B, 2) * le(0x0D, 1);
+    const auto perRecord = static_cast<std::int8_t>(le(0x40, 1));
+    const std::size_t recordBytes = perRecord < 0 ? std::size_t{1} << -perRecord : perRecord * clusterBytes;
+    const std::size_t mft = static_cast<std::size_t>(le(0x30, 8) * clusterBytes);
+    ASSERT_EQ(recordBytes, 1024u);
+    // The update sequence number each stride of a record ends in.
+    const auto sequenceOf = [&](std::size_t record) { return le(record + le(record + 0x04, 2), 2); };
+    ASSERT_NE(sequenceOf(mft), sequenceOf(mft + 2 * recordBytes));
+
+    struct Case {
+        const char* what;
+        std::size_t from, to, length;  // bytes copied within the image, or
+        std::uint64_t endOfSecondStride;  // the value written at the end of the record's second stride
+    };
+    const Case cases[] = {
+        // Its second sector still holds the write before: an older sequence number.
+        {"torn: its second sector from the write before", 0, 0, 0, sequenceOf(mft) - 1},
+        // $LogFile's record (2) written over its first sector: a whole record's
+        // header and attributes, but the strides no longer agree.
+        {"garbled: its first sector from another record", mft + 2 * recordBytes, mft, 512, 0},
+    };
+    InMemory whole(fixtureBytes("ntfs_basic"));
+    ASSERT_EQ(whole.reader.scan(ScanMode::standard), ScanOutcome::done);
+    const auto expected = whole.walk();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto bytes = original;
+        if (c.length) std::copy_n(original.begin() + c.from, c.length, bytes.begin() + c.to);
+        if (c.endOfSecondStride) test::putLe(bytes, mft + 2 * 512 - 2, c.endOfSecondStride, 2);
+        InMemory damaged(std::move(bytes));
+        ASSERT_EQ(damaged.reader.scan(ScanMode::standard), ScanOutcome::done);
+        EXPECT_EQ(damaged.walk(), expected);
+        const auto& notes = damaged.reader.scanNotes();
+        EXPECT_NE(std::find(notes.begin(), notes.end(),
+                            "MFT record 0 could not be read whole or was damaged; its copy in $MFTMirr was used"),
+                  notes.end());
+        EXPECT_EQ(damaged.reader.scanWarnings(), std::vector<std::string>{});
+    }
+}
+
 // The boot sector counts the volume in its own sectors: the same volume told
 // in 4096-byte sectors must save the same bytes, not zeros past its first
 // eighth.

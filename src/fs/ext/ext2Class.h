@@ -85,6 +85,9 @@ private:
         std::uint32_t usedSlots = 0;  // slots worth reading (all, unless the checksummed hints say fewer)
     };
 
+    // superblock_search.cpp: one block of the descriptor table, or a copy of it.
+    bool readDescriptorBlock(std::uint64_t index, std::uint64_t groupCount, std::span<std::uint8_t> table,
+                             bool& fromCopy);
     // A status line with two numbers.
     static std::string printed(const char* format, long long a, long long b);
     // Reads one inode record into inodeBuffer; nullopt when it lies nowhere (inode_tables.cpp).

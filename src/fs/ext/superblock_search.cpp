@@ -12,6 +12,14 @@ namespace {
 
 // The superblock search reads this much at a time and tests every sector in it.
 constexpr std::size_t kSearchWindow = 64 * 1024;
+// Copies of a descriptor block tried when it cannot be read: a failing disk
+// spends seconds on each sector it cannot read.
+constexpr std::size_t kDescriptorCopiesTried = 4;
+
+std::string groupRange(std::uint64_t first, std::uint64_t last) {
+    return first == last ? "group " + std::to_string(first)
+                         : "groups " + std::to_string(first) + "-" + std::to_string(last);
+}
 
 }  // namespace
 
@@ -52,6 +60,9 @@ bool ext2Class::findSuperblock() {
                 window.moveStart(window.start() + at - expected);
                 volumeRelative = expected;
             }
+            if (volumeRelative != kSuperblockSize)
+                noteScan("the primary superblock could not be read or was damaged; its copy in group " +
+                         std::to_string(sb.blockGroupNr) + " was used");
             descriptorTableAt = (volumeRelative / blockSize + 1) * blockSize;
             // Block numbers are 48 bits wide at most; a larger count is damage,
             // and capping it keeps every block-to-byte product in range.
@@ -80,18 +91,20 @@ bool ext2Class::readGroupDescriptors() {
     if (count == 0) return false;
     const std::uint32_t descSize = sb.descriptorSize();
     const std::uint64_t perBlock = blockSize / descSize;
-    const std::uint64_t firstBlock = descriptorTableAt / blockSize;
     std::vector<std::uint8_t> table(blockSize);
     groups.clear();
     groups.reserve(count);
+    bool fromCopy = false;
     for (std::uint64_t g = 0; g < count; ++g) {
         if (g % perBlock == 0) {
-            const bool ok = blocks->read(sb.descriptorBlock(g / perBlock, firstBlock), table);
+            const bool ok = readDescriptorBlock(g / perBlock, count, table, fromCopy);
             if (!ok && g == 0) return false;
         }
         const GroupDescriptor d = decodeGroupDescriptor(Bytes(table).subspan((g % perBlock) * descSize, descSize), descSize);
         GroupInfo info{d.inodeTable, sb.inodesPerGroup};
-        if (sb.groupHintsTrusted()) {
+        // A copy's unused-inode counts and flags are as they were when it was
+        // written, not as the groups are now: every slot of its groups is read.
+        if (sb.groupHintsTrusted() && !fromCopy) {
             if (d.flags & kGroupInodeUninit) {
                 info.usedSlots = 0;
             } else {
@@ -105,6 +118,31 @@ bool ext2Class::readGroupDescriptors() {
         groups.push_back(info);
     }
     return true;
+}
+
+// Reads descriptor block `index` into `table`. A block that cannot be read
+// whole is read from the first copy that can, with a note saying which; when
+// none can, what the block gave stands and a warning says its groups may
+// have lost inodes. `fromCopy` tells whether a copy gave the block.
+bool ext2Class::readDescriptorBlock(std::uint64_t index, std::uint64_t groupCount, std::span<std::uint8_t> table,
+                                    bool& fromCopy) {
+    const std::uint64_t primary = sb.descriptorBlock(index, descriptorTableAt / blockSize);
+    // Behind a backup superblock lies a copy of the table, not the table itself.
+    fromCopy = primary != sb.descriptorBlock(index, sb.firstDataBlock + std::uint64_t{1});
+    if (blocks->read(primary, table)) return true;
+    const std::uint64_t perBlock = blockSize / sb.descriptorSize();
+    const std::string described =
+        "the group descriptors of " + groupRange(index * perBlock, std::min(groupCount, (index + 1) * perBlock) - 1);
+    std::vector<std::uint8_t> copy(table.size());
+    for (const Superblock::DescriptorCopy& c : sb.descriptorCopies(index, groupCount, kDescriptorCopiesTried + 1)) {
+        if (c.block == primary || !blocks->read(c.block, copy)) continue;
+        std::copy(copy.begin(), copy.end(), table.begin());
+        fromCopy = true;
+        noteScan(described + " could not be read; their copy in group " + std::to_string(c.group) + " was used");
+        return true;
+    }
+    warnScan(described + " could not be read whole in any copy; inodes of those groups may be lost");
+    return false;
 }
 
 }  // namespace vantor

@@ -181,6 +181,23 @@ void ntfs::attachOrphans() {
     }
 }
 
+// The root folder is record 5 on every volume. When no record names itself
+// "." because that record could not be read in any copy, record 5 still
+// stands for the root, so the entries that name it as their folder keep
+// their place instead of falling under the orphan node.
+void ntfs::standInForTheRoot() {
+    const auto root = static_cast<std::int64_t>(kRootRecord);
+    if (!mftLocated || orphanIndex <= root) return;
+    MftEntry& e = entryList[root];
+    if (!e.name.empty()) return;  // a record of its own: not the root
+    e.name.assign(1, '.');
+    e.kind = 'D';
+    e.recordFlags = kRecordInUse | kRecordIsDirectory;
+    e.parent = root;
+    rootIndex = root;
+    warnScan("the root folder's MFT record (5) could not be read; its entries are listed under the root");
+}
+
 bool ntfs::buildEntryTree() {
     std::uint64_t tornRecords = 0;
     if (mftLocated && !control.poll()) {
@@ -207,8 +224,9 @@ bool ntfs::buildEntryTree() {
         progress.setPosition(count);
     }
     if (tornRecords) warnScan(std::to_string(tornRecords) + " MFT records torn or damaged (their update sequence did not match)");
-    if (window.unreadableSectors())
-        warnScan(std::to_string(window.unreadableSectors()) + " unreadable sectors while reading the MFT, read as zeros");
+    // Sectors whose records came from $MFTMirr were not read as zeros.
+    if (const std::uint64_t lost = window.unreadableSectors() - mendedSectors)
+        warnScan(std::to_string(lost) + " unreadable sectors while reading the MFT, read as zeros");
     applyExtensionRecords();
     MftEntry orphanEntry;
     orphanEntry.validSignature = true;
@@ -226,6 +244,7 @@ bool ntfs::buildEntryTree() {
             break;
         }
     }
+    if (rootIndex < 0) standInForTheRoot();
     resolveParents();
     for (std::int64_t i = 1; i < orphanIndex; ++i) {
         if (!entryList[i].name.empty() && !entryList[i].orphan) linkToParent(i);

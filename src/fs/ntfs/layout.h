@@ -18,6 +18,14 @@ inline constexpr std::uint32_t kFileName = 0x30;
 inline constexpr std::uint32_t kData = 0x80;
 inline constexpr std::uint32_t kEndOfAttributes = 0xFFFFFFFF;
 
+// Records with fixed numbers.
+inline constexpr std::uint64_t kMftRecord = 0;
+inline constexpr std::uint64_t kMirrorRecord = 1;
+inline constexpr std::uint64_t kRootRecord = 5;
+// $MFTMirr copies at least the first four records, or one cluster's worth
+// where a cluster holds more.
+inline constexpr std::uint64_t kMinMirroredRecords = 4;
+
 inline constexpr std::uint16_t kRecordInUse = 0x0001;
 inline constexpr std::uint16_t kRecordIsDirectory = 0x0002;
 inline constexpr std::uint32_t kFileNameIsDirectory = 0x10000000;

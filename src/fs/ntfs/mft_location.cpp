@@ -34,15 +34,23 @@ bool ntfs::locateMft() {
         recordSize = boot->recordSize;
         mftLocated = true;
         progress.setStatus("boot sector is fine.Getting run of mft entry...");
-        if (boot->mftCluster < volumeSize / clusterSize) mftRuns = getAttributeRuns(boot->mftCluster * clusterSize, kData);
-        // A damaged first MFT record still has its copy in $MFTMirr.
+        // $MFT's own record, from $MFTMirr when the MFT's copy is unreadable or damaged.
+        if (boot->mftCluster < volumeSize / clusterSize) {
+            keepFirstRecord(kMftRecord, boot->mftCluster * clusterSize);
+            if (firstRecords[kMftRecord].arrived) mftRuns = runsOf(firstRecords[kMftRecord].bytes, kData);
+        }
+        // Neither copy was sound: the mirror's runs, as it is, may still serve.
         if (mftRuns.empty() && boot->mirrorCluster < volumeSize / clusterSize) {
             mftRuns = getAttributeRuns(boot->mirrorCluster * clusterSize, kData);
         }
         completeMftRuns();
         progress.setStatus("Got run...");
-        if (!mftRuns.empty()) return true;
+        if (!mftRuns.empty()) {
+            keepMirroredRecords();
+            return true;
+        }
         // Neither copy gave runs: look for the record as if the boot sector were gone.
+        firstRecords.clear();
         mftLocated = false;
         return sweepForMft();
     }
@@ -181,9 +189,11 @@ void ntfs::enumerateMftRecords() {
     }
 }
 
-bool ntfs::readRecordAt(std::uint64_t position, std::vector<std::uint8_t>& out, bool* torn) const {
+bool ntfs::readRecordAt(std::uint64_t position, std::vector<std::uint8_t>& out, bool* torn, bool* whole) const {
     out.assign(recordSize, 0);
-    if (window.readAt(position, out) == 0) return false;
+    const std::size_t arrived = window.readAt(position, out);
+    if (whole) *whole = arrived == out.size();
+    if (arrived == 0) return false;
     const bool intact = applyFixup(out);
     if (torn) *torn = !intact;
     return true;
@@ -191,11 +201,22 @@ bool ntfs::readRecordAt(std::uint64_t position, std::vector<std::uint8_t>& out, 
 
 bool ntfs::readEntryRecord(std::int64_t index, std::vector<std::uint8_t>& out, bool* torn) const {
     if (index < 0) return false;
+    if (static_cast<std::uint64_t>(index) < firstRecords.size()) {
+        const KeptRecord& kept = firstRecords[static_cast<std::size_t>(index)];
+        out = kept.bytes;
+        if (torn) *torn = kept.torn;
+        return kept.arrived;
+    }
     if (!mftLocated || mftRuns.empty()) {
         if (static_cast<std::uint64_t>(index) >= entryList.size()) return false;
         return readRecordAt(entryList[index].position, out, torn);
     }
-    if (static_cast<std::uint64_t>(index) > kMaxRecords * 4) return false;
+    return readRecordThroughRuns(index, out, torn, nullptr);
+}
+
+bool ntfs::readRecordThroughRuns(std::int64_t index, std::vector<std::uint8_t>& out, bool* torn, bool* whole) const {
+    if (whole) *whole = false;
+    if (index < 0 || static_cast<std::uint64_t>(index) > kMaxRecords * 4) return false;
     // Map the record's bytes through the MFT's runs piece by piece.
     out.assign(recordSize, 0);
     std::uint64_t want = static_cast<std::uint64_t>(index) * recordSize;
@@ -215,6 +236,7 @@ bool ntfs::readEntryRecord(std::int64_t index, std::vector<std::uint8_t>& out, b
         filled += piece;
         want += piece;
     }
+    if (whole) *whole = arrived == recordSize;
     if (arrived == 0) return false;
     const bool intact = applyFixup(out);
     if (torn) *torn = !intact;
@@ -224,6 +246,10 @@ bool ntfs::readEntryRecord(std::int64_t index, std::vector<std::uint8_t>& out, b
 std::vector<MftRun> ntfs::getAttributeRuns(std::uint64_t position, std::uint32_t type) const {
     std::vector<std::uint8_t> record;
     if (!readRecordAt(position, record)) return {};
+    return runsOf(record, type);
+}
+
+std::vector<MftRun> ntfs::runsOf(Bytes record, std::uint32_t type) {
     for (const Attribute& a : attributesOf(record)) {
         if (a.type != type || !a.nonResident) continue;
         // Named attributes of the same type are other streams, never the one asked for.

@@ -32,6 +32,7 @@ ScanOutcome ntfs::scan(ScanMode mode) {
     } else {
         control.stopRequested.clear();
         entryList.clear();
+        firstRecords.clear();  // the boot sector's MFT is not the candidate's
         clusterSize = boot ? boot->clusterSize : 4096;
         recordSize = boot ? boot->recordSize : kDefaultRecordSize;
         if (picks.sectorsPerCluster && *picks.sectorsPerCluster > 0) {

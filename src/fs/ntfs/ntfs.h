@@ -93,13 +93,17 @@ public:
 
     // Record access (mft_location.cpp).
     // Reads a record at a byte position and applies its fixup; false when
-    // nothing could be read.
-    bool readRecordAt(std::uint64_t position, std::vector<std::uint8_t>& out, bool* torn = nullptr) const;
+    // nothing could be read. `whole` tells whether every byte arrived.
+    bool readRecordAt(std::uint64_t position, std::vector<std::uint8_t>& out, bool* torn = nullptr,
+                      bool* whole = nullptr) const;
     // Reads the record of an entry (through the MFT's runs, so records that
-    // straddle two runs come out whole).
+    // straddle two runs come out whole; the first records as kept from the
+    // MFT or its mirror).
     bool readEntryRecord(std::int64_t index, std::vector<std::uint8_t>& out, bool* torn = nullptr) const;
-    // The runs of the first non-resident attribute of a type in the record at position.
+    // The runs of the first unnamed non-resident attribute of a type in the record at position.
     std::vector<MftRun> getAttributeRuns(std::uint64_t position, std::uint32_t type) const;
+    // The same in a record already read.
+    static std::vector<MftRun> runsOf(Bytes record, std::uint32_t type);
     // Calls `visit` for every 512-byte slot of the volume that starts with
     // "FILE", 10 MiB at a time; a record slot is followed by the slot one
     // record further on. `visit` returns false to end the sweep.
@@ -126,9 +130,25 @@ private:
     // mft_location.cpp
     void setMftRuns(std::vector<MftRun> runs);
     void completeMftRuns();  // the MFT's further extents, through its attribute list
+    bool readRecordThroughRuns(std::int64_t index, std::vector<std::uint8_t>& out, bool* torn, bool* whole) const;
+    // mft_mirror.cpp: the first records, each read once and kept: the MFT's
+    // copy, or $MFTMirr's where the MFT's cannot be read whole or is damaged.
+    struct KeptRecord {
+        std::vector<std::uint8_t> bytes;
+        bool arrived = false;  // some of it could be read
+        bool torn = false;
+    };
+    // Record `index` from `position`, or through the MFT's runs when none is given.
+    void keepFirstRecord(std::uint64_t index, std::optional<std::uint64_t> position = std::nullopt);
+    void keepMirroredRecords();  // the rest of those $MFTMirr holds, once the runs are known
+    std::uint64_t mirroredRecordCount() const;
+    std::optional<std::vector<std::uint8_t>> mirrorCopy(std::uint64_t index) const;
+    std::vector<KeptRecord> firstRecords;
+    std::uint64_t mendedSectors = 0;  // unreadable sectors of records whose mirror copy stood in
     // entry_tree.cpp
     void resolveParents();
     void attachOrphans();
+    void standInForTheRoot();
     // content.cpp
     bool writePlain(const DataStream& data, ContentSink& out) const;
     bool writeCompressed(const DataStream& data, ContentSink& out) const;
