@@ -81,6 +81,7 @@ const char* versionName(FatVersion version) {
         case FatVersion::fat12: return "FAT12";
         case FatVersion::fat16: return "FAT16";
         case FatVersion::fat32: return "FAT32";
+        case FatVersion::exfat: return "exFAT";
     }
     return "FAT";
 }

@@ -9,7 +9,9 @@
 
 namespace vantor::fat {
 
-enum class FatVersion { fat12, fat16, fat32 };
+// exFAT's table is a FAT of plain 32-bit entries; its boot sector is
+// decoded in exfat_boot.h.
+enum class FatVersion { fat12, fat16, fat32, exfat };
 
 // Cluster counts that divide the versions, as every implementation uses
 // them: FAT12 below 4085 clusters; FAT16 addresses at most 65524, since its

@@ -1,6 +1,7 @@
 // The format table (format_table.h).
 #include "results/format_table.h"
 
+#include "fs/exfat/Fat64Class.h"
 #include "fs/ext/ext2Class.h"
 #include "fs/fat/Fat16Class.h"
 #include "fs/fat/Fat32Class.h"
@@ -33,7 +34,7 @@ const FormatRow kFormats[] = {
     {FsKind::ntfs, "NTFS", true, true, true, false, "ntfs partition selected....", true, make<ntfs>, nullptr},
     {FsKind::fat16, "FAT16", true, true, false, true, "", true, make<Fat16Class>, fatCandidates<Fat16Class>},
     {FsKind::fat32, "FAT32", true, true, false, true, "", true, make<Fat32Class>, fatCandidates<Fat32Class>},
-    {FsKind::fat64, "FAT64", true, true, false, true, "", true, nullptr, nullptr},
+    {FsKind::fat64, "FAT64", true, true, false, true, "", true, make<Fat64Class>, nullptr},
     {FsKind::hfsPlus, "HFS+", true, false, true, false, "HFS+ partition selected....", false, nullptr, nullptr},
     // Signature recovery works on any volume, whatever its file system.
     {FsKind::raw, "RAW", false, false, false, false, "", true, nullptr, nullptr},

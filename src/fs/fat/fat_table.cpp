@@ -4,6 +4,10 @@
 
 namespace vantor::fat {
 
+namespace {
+std::uint64_t entryWidth(FatVersion version) { return version == FatVersion::fat32 || version == FatVersion::exfat ? 4 : 2; }
+}  // namespace
+
 void FatTable::attach(VolumeWindow* r, std::uint64_t fatStart, std::uint32_t clusterCount, FatVersion v,
                       std::uint32_t copies, std::uint64_t copyBytes) {
     reader = r;
@@ -52,7 +56,7 @@ bool FatTable::inUnreadable(std::uint64_t at, std::uint64_t width) const {
 
 bool FatTable::unreadable(std::uint32_t cluster) {
     if (!reader || !inRange(cluster)) return false;
-    const std::uint64_t width = version == FatVersion::fat32 ? 4 : 2;
+    const std::uint64_t width = entryWidth(version);
     const std::uint64_t at = std::uint64_t{cluster} * width;
     load(at, width);
     return inUnreadable(at, width);
@@ -60,13 +64,14 @@ bool FatTable::unreadable(std::uint32_t cluster) {
 
 std::optional<std::uint32_t> FatTable::entry(std::uint32_t cluster) {
     if (!reader || !inRange(cluster)) return std::nullopt;
-    const std::uint64_t width = version == FatVersion::fat32 ? 4 : 2;
+    const std::uint64_t width = entryWidth(version);
     const std::uint64_t at = std::uint64_t{cluster} * width;
     load(at, width);
     if (inUnreadable(at, width)) return std::nullopt;
     const Bytes w(window);
     const std::size_t off = static_cast<std::size_t>(at - windowOffset);
     if (version == FatVersion::fat32) return le32(w, off) & 0x0FFFFFFF;
+    if (version == FatVersion::exfat) return le32(w, off);
     return le16(w, off);
 }
 
