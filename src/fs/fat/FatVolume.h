@@ -84,6 +84,9 @@ public:
     std::vector<std::uint32_t> sectorsPerClusterChoices() const;
 
     // Writes one file's content (content.cpp). False when the sink refused bytes.
+    // The cluster after `cluster` in a row; with `skipLive`, the next one no
+    // live file holds.
+    std::uint32_t nextInRow(std::uint32_t cluster, bool skipLive);
     bool writeFatContent(const FatEntry& entry, ContentSink& sink);
     // The next cluster of a chain, or nullopt at its end or when clusters are
     // taken in a row (a formatted drive).

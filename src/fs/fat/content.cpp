@@ -7,6 +7,17 @@
 
 namespace vantor::fat {
 
+std::uint32_t FatVolume::nextInRow(std::uint32_t cluster, bool skipLive) {
+    ++cluster;
+    if (!skipLive) return cluster;
+    while (table.inRange(cluster)) {
+        const auto stored = table.entry(cluster);
+        if (!stored || *stored == 0) break;
+        ++cluster;
+    }
+    return cluster;
+}
+
 bool FatVolume::writeFatContent(const FatEntry& entry, ContentSink& out) {
     std::uint64_t remaining = entry.size;
     std::uint32_t cluster = entry.firstCluster;
@@ -23,6 +34,11 @@ bool FatVolume::writeFatContent(const FatEntry& entry, ContentSink& out) {
         guessed = !stored && table.unreadable(cluster);
         inRow = (stored && *stored == 0) || guessed;
     }
+    // A deleted file was written around the files that lived then: the
+    // clusters a live file holds are stepped over (the table still says
+    // which). A formatted drive's table knows nothing, and a guess made for
+    // an unreadable FAT sector reads what follows.
+    const bool skipLive = entry.deleted && !ctx.state.isDriveFormatted;
     std::vector<std::uint8_t> buffer(clusterSize, 0);
     std::vector<ByteRange> unreadable;
     // A truncated image (or a size field gone wrong) ends before the clusters do.
@@ -44,7 +60,7 @@ bool FatVolume::writeFatContent(const FatEntry& entry, ContentSink& out) {
         remaining -= n;
         if (remaining == 0) break;
         if (inRow) {
-            ++cluster;
+            cluster = nextInRow(cluster, skipLive);
             continue;
         }
         const auto next = nextCluster(cluster);
