@@ -164,7 +164,10 @@ std::uint32_t Fat64Class::addEntry(const EntrySet& set, std::uint32_t parent, st
 void Fat64Class::walkFolder(std::uint32_t index, const std::vector<std::uint32_t>& clusters,
                             std::vector<std::uint32_t>& pending) {
     exfatEntries[index].walked = true;
-    const std::vector<std::uint8_t> bytes = readClusters(clusters, kMaxDirectoryBytes);
+    // All folders together are no larger than the volume, whatever they claim.
+    const std::uint64_t room = window.reach() > directoryBytesRead ? window.reach() - directoryBytesRead : 0;
+    const std::vector<std::uint8_t> bytes = readClusters(clusters, std::min(kMaxDirectoryBytes, room));
+    directoryBytesRead += bytes.size();
     const std::uint64_t cs = boot->clusterBytes();
     // No volume holds more entry sets than it has room for.
     const std::uint64_t most = window.reach() / (3 * kEntryBytes);
@@ -178,6 +181,7 @@ void Fat64Class::walkFolder(std::uint32_t index, const std::vector<std::uint32_t
 
 void Fat64Class::walkTree() {
     exfatEntries.clear();
+    directoryBytesRead = 0;
     ExFatEntry root;
     root.set.inUse = true;
     root.set.attributes = kAttrDirectory;

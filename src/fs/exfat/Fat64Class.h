@@ -73,6 +73,7 @@ private:
     fat::FatTable table;
     std::vector<std::uint8_t> bitmap;  // one bit per cluster, cluster 2 first
     std::vector<ExFatEntry> exfatEntries;
+    std::uint64_t directoryBytesRead = 0;
 };
 
 }  // namespace vantor
