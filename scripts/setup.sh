@@ -9,12 +9,13 @@ packages=(
   qt6-base-dev libgl-dev
   sleuthkit            # mmls/fls/icat: oracles of the cross-check tests
   libfuse3-dev fuse3   # a FUSE file system that fails chosen sectors, for the bad-sector tests
+  exfatprogs exfat-fuse e2fsprogs  # save targets of the tests: a case-blind exFAT, a mounted source
 )
 if [ "${1:-}" = "--with-fixture-tools" ]; then
   # Only to re-make fixture images from their recipes in tests/fixtures/ and
   # to run the benchmarks in bench/.
   packages+=(fdisk gdisk e2fsprogs dosfstools mtools ntfs-3g exfatprogs exfat-fuse attr
-             python3 libjpeg-turbo-progs time hyperfine)
+             python3 libjpeg-turbo-progs time hyperfine faketime psmisc)
 fi
 
 missing=()

@@ -233,15 +233,6 @@ TEST_F(PartitionsCommand, ExitStatuses) {
 
 namespace {
 
-bool onPath(const std::string& tool) {
-    const char* path = std::getenv("PATH");
-    std::istringstream dirs(path ? path : "");
-    std::string dir;
-    while (std::getline(dirs, dir, ':'))
-        if (!dir.empty() && ::access((fs::path(dir) / tool).c_str(), X_OK) == 0) return true;
-    return false;
-}
-
 std::string capture(const std::string& command) {
     std::string out;
     if (FILE* p = ::popen(command.c_str(), "r")) {
@@ -277,7 +268,7 @@ std::vector<std::int64_t> mmlsStarts(const fs::path& image) {
 }  // namespace
 
 TEST_F(PartitionsCommand, StartSectorsMatchTheSleuthKit) {
-    if (!onPath("mmls")) GTEST_SKIP() << "mmls (The Sleuth Kit) is not installed";
+    if (!vantor::test::onPath("mmls")) GTEST_SKIP() << "mmls (The Sleuth Kit) is not installed";
     for (const char* name : kFixtures) {
         SCOPED_TRACE(name);
         const fs::path image = fixtureImage(std::string(name) + ".img");
@@ -337,7 +328,7 @@ std::string fsstatKind(const fs::path& image, std::int64_t start) {
 }  // namespace
 
 TEST_F(PartitionsCommand, KindsMatchTheSleuthKit) {
-    if (!onPath("fsstat")) GTEST_SKIP() << "fsstat (The Sleuth Kit) is not installed";
+    if (!vantor::test::onPath("fsstat")) GTEST_SKIP() << "fsstat (The Sleuth Kit) is not installed";
     struct Case { const char* name; std::vector<std::string> args; };
     const Case cases[] = {
         {"parts-mbr", {}}, {"parts-gpt", {}}, {"parts-wiped", {"--sweep"}}, {"sample-disk", {}},

@@ -306,38 +306,11 @@ TEST(ExtFixtures, VantorSearchFindsNamesInAnIndexedDirectory) {
     EXPECT_EQ(paths, expected);
 }
 
-bool onPath(const std::string& tool) {
-    const std::string command = "command -v " + tool + " > /dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
-}
-
 // The live files and folders that fls reports, as "d ROOT/..." / "r ROOT/...".
-std::set<std::string> flsTree(const Fixture& f) {
-    std::string command = "fls -r -p -u";
-    if (f.startSector != 0) command += " -o " + std::to_string(f.startSector);
-    command += " '" + imageOf(f).string() + "'";
-    std::set<std::string> tree;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return tree;
-    char line[4096];
-    while (std::fgets(line, sizeof line, pipe)) {
-        std::string text(line);
-        if (!text.empty() && text.back() == '\n') text.pop_back();
-        const auto tab = text.find('\t');
-        if (tab == std::string::npos || text.size() < 3) continue;
-        // "r/r", or "-/r" where the entry keeps no type of its own: the inode decides.
-        const std::string type = text.substr(2, 1);
-        const std::string path = text.substr(tab + 1);
-        if (path.rfind("$OrphanFiles", 0) == 0) continue;
-        if (type == "d") tree.insert("d ROOT/" + path);
-        if (type == "r") tree.insert("r ROOT/" + path);
-    }
-    ::pclose(pipe);
-    return tree;
-}
+std::set<std::string> flsTree(const Fixture& f) { return test::flsLiveTree(imageOf(f), f.startSector); }
 
 TEST(ExtFixtures, LiveTreeAgreesWithTheSleuthKit) {
-    if (!onPath("fls")) GTEST_SKIP() << "The Sleuth Kit (fls) is not installed";
+    if (!test::onPath("fls")) GTEST_SKIP() << "The Sleuth Kit (fls) is not installed";
     for (const Fixture& f : kFixtures) {
         SCOPED_TRACE(f.name);
         if (!f.flsReadsIt) continue;

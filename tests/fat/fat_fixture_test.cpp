@@ -257,10 +257,6 @@ TEST(FatFixtures, AdvancedModeRebuildsAVolumeWithoutBootSector) {
 
 // --- The Sleuth Kit as an oracle ---
 
-bool onPath(const std::string& tool) {
-    return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 struct TskEntry {
     bool folder = false;
     bool deleted = false;
@@ -290,7 +286,7 @@ std::map<std::string, TskEntry> flsListing(const fs::path& image) {
 }
 
 TEST(FatFixtures, ListingAgreesWithTheSleuthKit) {
-    if (!onPath("fls")) GTEST_SKIP() << "The Sleuth Kit (fls) is not installed";
+    if (!test::onPath("fls")) GTEST_SKIP() << "The Sleuth Kit (fls) is not installed";
     for (const std::string name : kBasic) {
         SCOPED_TRACE(name);
         const json m = manifestOf(name);

@@ -147,13 +147,8 @@ TEST(NtfsFixture, SaveOfOneFolderAndSearchByName) {
     EXPECT_TRUE(found.count("ROOT/many/n0042.txt")) << r.out;
 }
 
-bool onPath(const char* tool) {
-    const std::string cmd = std::string("command -v ") + tool + " >/dev/null 2>&1";
-    return std::system(cmd.c_str()) == 0;
-}
-
 TEST(NtfsFixture, AgreesWithTheSleuthKit) {
-    if (!onPath("fls")) GTEST_SKIP() << "The Sleuth Kit is not installed";
+    if (!test::onPath("fls")) GTEST_SKIP() << "The Sleuth Kit is not installed";
     const std::string cmd = "fls -r -p " + image().string();
     FILE* pipe = ::popen(cmd.c_str(), "r");
     ASSERT_NE(pipe, nullptr);

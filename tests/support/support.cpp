@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <random>
@@ -209,5 +210,41 @@ bool isBelow(const fs::path& path, const fs::path& folder) {
 SourceGuard::SourceGuard(fs::path source) : source(std::move(source)), hash(sha256File(this->source)) {}
 
 bool SourceGuard::unchanged() const { return !hash.empty() && sha256File(source) == hash; }
+
+bool onPath(const std::string& tool) {
+    const char* path = std::getenv("PATH");
+    std::istringstream dirs(path ? path : "");
+    std::string dir;
+    while (std::getline(dirs, dir, ':'))
+        if (!dir.empty() && ::access((std::filesystem::path(dir) / tool).c_str(), X_OK) == 0) return true;
+    return false;
+}
+
+std::set<std::string> flsLiveTree(const std::filesystem::path& image, std::int64_t startSector) {
+    std::string command = "fls -r -p -u";
+    if (startSector != 0) command += " -o " + std::to_string(startSector);
+    command += " '" + image.string() + "'";
+    std::set<std::string> tree;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return tree;
+    char line[4096];
+    while (std::fgets(line, sizeof line, pipe)) {
+        std::string text(line);
+        if (!text.empty() && text.back() == '\n') text.pop_back();
+        const auto tab = text.find('\t');
+        if (tab == std::string::npos || text.size() < 3) continue;
+        // "r/r", or "-/r" where the entry keeps no type of its own: the inode decides.
+        const std::string type = text.substr(2, 1);
+        const std::string path = text.substr(tab + 1);
+        if (path.rfind("$OrphanFiles", 0) == 0) continue;
+        // exFAT's bitmap, up-case table and label, which fls shows as files.
+        if (path == "$ALLOC_BITMAP" || path == "$UPCASE_TABLE") continue;
+        if (path.size() > 21 && path.compare(path.size() - 21, 21, " (Volume Label Entry)") == 0) continue;
+        if (type == "d") tree.insert("d ROOT/" + path);
+        if (type == "r") tree.insert("r ROOT/" + path);
+    }
+    ::pclose(pipe);
+    return tree;
+}
 
 }  // namespace vantor::test

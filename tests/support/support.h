@@ -31,6 +31,14 @@ std::string sha256File(const std::filesystem::path& path);
 std::string sha256Bytes(const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path);
 
+// Whether a program is on PATH (peer tools used as oracles).
+bool onPath(const std::string& tool);
+
+// The live files and folders The Sleuth Kit's `fls -r -p -u` reports for the
+// volume at `startSector`, as "d ROOT/..." and "r ROOT/..." (its own
+// $-entries of exFAT and the orphan node left out).
+std::set<std::string> flsLiveTree(const std::filesystem::path& image, std::int64_t startSector);
+
 // A fresh empty folder below the system temporary folder, removed on destruction.
 class ScratchDir {
 public:
