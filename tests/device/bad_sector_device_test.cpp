@@ -307,6 +307,8 @@ TEST(BadSectorDevice, ABadSectorInTheFatIsNeverSilent) {
         if (c.whole) {
             EXPECT_EQ(damaged.exitStatus, 0) << damaged.err;
             EXPECT_EQ(filesBelow(got), files);
+            // The copy that served is told, though nothing was lost.
+            EXPECT_NE(damaged.err.find("a later copy gave them"), std::string::npos) << damaged.err;
         } else {
             EXPECT_EQ(damaged.exitStatus, 1) << damaged.err;
             EXPECT_NE(damaged.err.find("saved damaged: ROOT/fragmented.bin: its FAT sector is unreadable"),

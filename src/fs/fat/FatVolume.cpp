@@ -42,6 +42,8 @@ ScanOutcome FatVolume::scan(ScanMode mode) {
                      " folders whose FAT sectors are unreadable were read as consecutive clusters");
         if (table.unreadableBytes())
             warnScan(std::to_string(table.unreadableBytes()) + " bytes of the FAT unreadable in every copy");
+        if (table.bytesFromCopies())
+            noteScan(std::to_string(table.bytesFromCopies()) + " bytes of the first FAT unreadable; a later copy gave them");
         if (unreadableFolderBytes)
             warnScan(std::to_string(unreadableFolderBytes) + " bytes of folders unreadable; entries there are lost");
         ctx.progress.setStatus("maintaining tree Structure in vector...");

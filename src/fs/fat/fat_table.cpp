@@ -41,6 +41,8 @@ void FatTable::load(std::uint64_t at, std::uint64_t width) {
                 std::fill_n(window.begin() + static_cast<std::ptrdiff_t>(r.first), r.length, std::uint8_t{0});
                 stillBad.push_back(r);
                 lostBytes += r.length;
+            } else {
+                mendedBytes += r.length;
             }
         }
         windowUnreadable = std::move(stillBad);

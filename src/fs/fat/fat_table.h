@@ -30,6 +30,8 @@ public:
     std::uint32_t clusterCount() const { return clusters; }
     // Bytes of the table that no copy could give, so far.
     std::uint64_t unreadableBytes() const { return lostBytes; }
+    // Bytes of the first table a later copy gave, so far.
+    std::uint64_t bytesFromCopies() const { return mendedBytes; }
 
 private:
     static constexpr std::size_t kWindowBytes = 64 * 1024;
@@ -44,6 +46,7 @@ private:
     bool windowValid = false;
     std::vector<ByteRange> windowUnreadable;  // relative to the window
     std::uint64_t lostBytes = 0;
+    std::uint64_t mendedBytes = 0;
     void load(std::uint64_t at, std::uint64_t width);
     bool inUnreadable(std::uint64_t at, std::uint64_t width) const;
 };
