@@ -90,6 +90,8 @@ bool Fat64Class::clusterInUse(std::uint32_t cluster) const {
 }
 
 std::vector<std::uint32_t> Fat64Class::clustersOf(std::uint32_t first, std::uint64_t length, bool inRow) {
+    // On a formatted drive the table knows nothing of the old files.
+    inRow = inRow || ctx.state.isDriveFormatted;
     std::vector<std::uint32_t> clusters;
     const std::uint64_t needed = std::min<std::uint64_t>(clustersFor(length, boot->clusterBytes()), table.clusterCount());
     if (!inHeap(first) || needed == 0) return clusters;
@@ -189,7 +191,10 @@ void Fat64Class::walkTree() {
     exfatEntries.push_back(root);
     std::unordered_set<std::uint32_t> walkedFirst{boot->rootCluster};
     std::vector<std::uint32_t> pending, deletedFolders;
-    walkFolder(0, clustersOf(boot->rootCluster, kMaxDirectoryBytes, false), pending);
+    // The root has no length of its own: its chain says, and where the table
+    // is not to be trusted (a formatted drive) only its first cluster does.
+    const std::uint64_t rootLength = ctx.state.isDriveFormatted ? boot->clusterBytes() : kMaxDirectoryBytes;
+    walkFolder(0, clustersOf(boot->rootCluster, rootLength, false), pending);
     // The live tree first, whole; then the deleted folders whose clusters no
     // live folder holds: a folder deleted and made again stays two folders.
     const auto walkPending = [&](bool live) {
