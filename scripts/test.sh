@@ -16,8 +16,21 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 
 for target in build-asan/tests/fuzz/fuzz_*; do
   [ -x "$target" ] || continue
-  echo "fuzz smoke: $(basename "$target")"
-  "$target" -max_total_time="${FUZZ_SECONDS:-30}" -rss_limit_mb=2048 -timeout=10 \
-    -print_final_stats=0 2>&1 | tail -n 2
+  name=$(basename "$target")
+  echo "fuzz smoke: $name"
+  # libFuzzer adds new inputs to its first corpus folder: a scratch copy of the
+  # committed seeds, never the repository's.
+  corpus=$(mktemp -d)
+  [ -d "tests/fuzz/corpus/$name" ] && cp tests/fuzz/corpus/"$name"/* "$corpus"/
+  dict=()
+  [ -f "tests/fuzz/dict/$name.dict" ] && dict=(-dict="tests/fuzz/dict/$name.dict")
+  if ! "$target" "$corpus" "${dict[@]}" -max_total_time="${FUZZ_SECONDS:-30}" -rss_limit_mb=2048 -timeout=10 \
+    -print_final_stats=0 >"$corpus.log" 2>&1; then
+    tail -n 40 "$corpus.log"
+    rm -rf "$corpus" "$corpus.log"
+    exit 1
+  fi
+  { grep -E '^#[0-9]+' "$corpus.log" || true; } | tail -n 1
+  rm -rf "$corpus" "$corpus.log"
 done
 echo "all tests passed"
