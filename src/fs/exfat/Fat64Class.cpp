@@ -165,7 +165,6 @@ std::uint32_t Fat64Class::addEntry(const EntrySet& set, std::uint32_t parent, st
 
 void Fat64Class::walkFolder(std::uint32_t index, const std::vector<std::uint32_t>& clusters,
                             std::vector<std::uint32_t>& pending) {
-    exfatEntries[index].walked = true;
     // All folders together are no larger than the volume, whatever they claim.
     const std::uint64_t room = window.reach() > directoryBytesRead ? window.reach() - directoryBytesRead : 0;
     const std::vector<std::uint8_t> bytes = readClusters(clusters, std::min(kMaxDirectoryBytes, room));

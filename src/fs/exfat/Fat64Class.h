@@ -46,7 +46,6 @@ public:
         std::uint32_t nextSibling = kNone;
         std::uint32_t lastChild = kNone;
         std::uint64_t volumeOffset = 0;  // of its file entry, for its id
-        bool walked = false;             // its clusters were read as a folder
     };
     static constexpr std::uint32_t kNone = 0xFFFFFFFF;
     const std::vector<ExFatEntry>& entries() const { return exfatEntries; }
